@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Where the logic reports a message for the user. The window shows each text in
+// a modal box; the headless front end prints it; tests record it.
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    virtual void showMessage(const std::string& text) = 0;
+};
+
+// Collects texts to be shown later, once the state they describe is complete.
+class MessageList : public MessageSink {
+public:
+    void showMessage(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
+};
