@@ -1,0 +1,507 @@
+#include "engine/RingingEngine.h"
+
+#include "method/PlaceNotation.h"
+#include "protocol/MessageLayout.h"
+#include "protocol/MessageTexts.h"
+#include "protocol/Messages.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+int bellOfSymbol(char symbol)
+{
+    const auto k = kBellSymbols.find(symbol);
+    return k == std::string_view::npos ? 0 : static_cast<int>(k) + 1;
+}
+
+char symbolOfBell(int bell)
+{
+    return kBellSymbols[static_cast<std::size_t>(bell - 1)];
+}
+
+int signedWord(const NetMessage& message, std::size_t offset)
+{
+    return static_cast<std::int16_t>(message.getWord(offset));
+}
+
+bool contains(const std::string& text, char symbol)
+{
+    return text.find(symbol) != std::string::npos;
+}
+
+// One coursing step: the front bell drops to second place, bells in odd places
+// move up two, the bell in the last odd place turns to the back, and bells in
+// even places move down two. Two or fewer bells cannot course.
+void coursingStep(std::string& w)
+{
+    const int m = static_cast<int>(w.size());
+    if (m <= 2)
+        return;
+    const char s = w[0];
+    int i = 0;
+    do {
+        int v;
+        if (i % 2 == 1) {
+            v = i - 2;
+        } else {
+            v = i + 2;
+            if (v >= m)
+                v = i - 1;
+        }
+        w[static_cast<std::size_t>(i)] = w[static_cast<std::size_t>(v)];
+        i = v;
+    } while (i > 1);
+    w[1] = s;
+}
+
+} // namespace
+
+RingingEngine::RingingEngine(RingerHost& host, Connection& connection, const MethodSettings& settings,
+                             const CompiledMethod& method)
+    : host(host), connection(connection), settings(settings), method(method)
+{
+    for (int i = 0; i < kMaxBells; ++i)
+        bellTable[static_cast<std::size_t>(i)].number = i + 1;
+}
+
+std::string RingingEngine::rounds() const
+{
+    return std::string(kBellSymbols.substr(0, static_cast<std::size_t>(std::clamp(bellCount, 0, kMaxBells))));
+}
+
+// ---------------------------------------------------------------------------
+// Bell assignment
+
+void RingingEngine::onBellAssignment(const NetMessage& message, const std::string& ringerName)
+{
+    using namespace layout::bellAssignment;
+    const int count = signedWord(message, kBellCount);
+    const std::string name = message.getText(kRingerName.begin, kRingerName.end);
+    const std::string bells = message.getText(kBells.begin, kBells.end);
+
+    if (count < 0 || count > kMaxBells) {
+        host.showMessage(formatText(text::kTooManyBells, count));
+        return;
+    }
+    setBellCount(count);
+    if (bells.empty())
+        return;
+
+    // Every change is made before any box opens, so that the nested loop of a
+    // box never runs with a half-applied assignment.
+    const bool own = name == ringerName;
+    std::vector<char> unknown;
+    for (char symbol : bells) {
+        const int bell = bellOfSymbol(symbol);
+        if (bell == 0) {
+            unknown.push_back(symbol);
+            continue;
+        }
+        BellSlot& slot = bellTable[static_cast<std::size_t>(bell - 1)];
+        slot.ownBell = own;
+        slot.lastStroke = false;
+    }
+    updateSpeedDisplay();
+    ringing = false;
+    host.killStrikeTimer();
+    for (char symbol : unknown)
+        host.showMessage(std::string(text::kUnknownBell) + symbol);
+}
+
+void RingingEngine::setBellCount(int count)
+{
+    bellCount = count;
+    stopIfRowDoesNotFit();
+}
+
+// Rows are as long as the tower had bells when they began; a new count makes
+// them meaningless, so the ringing stops until the next start.
+void RingingEngine::stopIfRowDoesNotFit()
+{
+    if (ringing && currentRow.size() != static_cast<std::size_t>(bellCount)) {
+        ringing = false;
+        host.killStrikeTimer();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Starting and stepping the rows
+
+void RingingEngine::startRinging()
+{
+    ringing = true;
+    handstroke = true;
+    inRounds = true;
+    currentRow.clear();
+    changeInLead = 0;
+    changesRung = 0;
+    pendingCall = 0;
+    currentLead = method.plainLead;
+    followingLead = method.plainLead;
+    struckBells.clear();
+    stopRequested = false;
+    goState = 0;
+    currentRow = startRowFromStartChange();
+    startNextLead(true);
+    updateSpeedDisplay();
+    updateChangeDisplay(true);
+    if (bellTable[0].ownBell) {
+        pendingBell = 1;
+        armStrike(strikeInterval);
+    } else {
+        pendingBell = 0;
+    }
+}
+
+std::string RingingEngine::startRowFromStartChange() const
+{
+    const std::string& change = settings.startChange;
+    const std::string round = rounds();
+    if (change.size() == 2 && change[0] == '1' && contains(round, change[1]))
+        return buildStartRow(1, change[1]);
+    if (change.size() == 3 && change.compare(0, 2, "12") == 0 && contains(round, change[2]))
+        return buildStartRow(2, change[2]);
+    if (change.size() == static_cast<std::size_t>(bellCount) && isTrueRow(change))
+        return change;
+    return round;
+}
+
+bool RingingEngine::isTrueRow(const std::string& row) const
+{
+    std::string sorted = row;
+    std::sort(sorted.begin(), sorted.end(),
+              [](char a, char b) { return bellOfSymbol(a) < bellOfSymbol(b); });
+    return sorted == rounds();
+}
+
+std::string RingingEngine::buildStartRow(int fixedBells, char target) const
+{
+    const std::string round = rounds();
+    const int working = bellCount - 2 * fixedBells + 1;
+    if (working <= 0)
+        return round;
+    std::string w = round.substr(static_cast<std::size_t>(fixedBells), static_cast<std::size_t>(working));
+    for (int step = 0; step < bellCount && w[0] != target; ++step)
+        coursingStep(w);
+    if (w[0] != target)
+        return round;
+    std::string row = round.substr(0, static_cast<std::size_t>(fixedBells)) + w;
+    if (fixedBells == 2)
+        row += round.back();
+    return row;
+}
+
+void RingingEngine::advanceRow(bool stopping)
+{
+    const auto token = currentLead.find(changeInLead);
+    currentRow = applyChange(currentRow, token == currentLead.end() ? std::string() : token->second, bellCount);
+    ++changeInLead;
+    if (changeInLead >= static_cast<int>(currentLead.size())) {
+        startNextLead(false);
+    } else if (!method.compositionSteps.empty()) {
+        for (const auto& [block, end] : method.blockEnds)
+            if (end == changeInLead)
+                takeCompositionStep(false);
+    }
+    if (callStart == changeInLead + 1 && !method.compositionSteps.empty())
+        announceCall(pendingCall);
+    ++changesRung;
+    if (!stopping)
+        updateChangeDisplay(false);
+}
+
+void RingingEngine::startNextLead(bool first)
+{
+    changeInLead = 0;
+    currentLead = followingLead;
+    followingLead = method.plainLead;
+    if (!method.compositionSteps.empty())
+        takeCompositionStep(first);
+    else
+        pendingCall = kPlainCall;
+}
+
+void RingingEngine::takeCompositionStep(bool first)
+{
+    const auto steps = method.compositionSteps.size();
+    if (first) {
+        compositionIndex = 0;
+    } else if (++compositionIndex >= steps) {
+        compositionIndex = 0;
+    }
+    const auto step = method.compositionSteps.find(static_cast<int>(compositionIndex));
+    pendingCall = step == method.compositionSteps.end() ? kPlainCall : step->second.callKind;
+    applyCall();
+}
+
+// ---------------------------------------------------------------------------
+// Calls
+
+void RingingEngine::onCallMessage(const NetMessage& message)
+{
+    const std::string call = message.getText(layout::call::kText.begin, layout::call::kText.end);
+    if (call == "Here's treble") {
+        startRinging();
+    } else if (call == "Bob") {
+        pendingCall = kBob;
+        applyCall();
+    } else if (call == "Single") {
+        pendingCall = kSingle;
+        applyCall();
+    } else if (call == "Extreme") {
+        pendingCall = kExtreme;
+        applyCall();
+    } else if (call == "Go") {
+        if (settings.goAndStopMode == 1)
+            goState = 1;
+    } else if (call == "That's All") {
+        if (settings.goAndStopMode == 1)
+            goState = 2;
+    } else if (call == "Stand") {
+        stopRequested = true;
+    }
+}
+
+void RingingEngine::applyCall()
+{
+    const int kind = pendingCall;
+    if (kind <= 0 || kind > kExtreme)
+        return;
+    const std::size_t blocks = method.blockEnds.size();
+    static const ParsedNotation kNoCall{{0, NotationBlock{}}};
+    const ParsedNotation& slot = method.callBlocks[static_cast<std::size_t>(kind)];
+    // A slot that does not fit the method is about to be emptied by its compile.
+    const bool fits = slot.size() == 1 || (slot.size() >= 2 && slot.size() == blocks);
+    const ParsedNotation& call = fits ? slot : kNoCall;
+    const NotationBlock& firstBlock = call.begin()->second;
+
+    const long long lead = static_cast<long long>(method.plainLead.size());
+    const long long count = changeInLead;
+    long long position = 0;
+    const ChangeMap* changes = &firstBlock.changes;
+    if (call.size() >= 2 || blocks >= 2) {
+        bool found = false;
+        for (const auto& [j, end] : method.blockEnds) {
+            const NotationBlock& block = call.size() >= 2 ? call.at(j) : firstBlock;
+            if (count < end + static_cast<long long>(block.shift)) {
+                position = end + static_cast<long long>(block.shift);
+                changes = &block.changes;
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            position = method.blockEnds.begin()->second + static_cast<long long>(firstBlock.shift) + lead;
+    } else {
+        position = lead + firstBlock.shift;
+        if (count > position)
+            position += lead;
+    }
+    callStart = static_cast<int>(std::clamp<long long>(position, INT_MIN, INT_MAX));
+
+    const long long current = static_cast<long long>(currentLead.size());
+    const long long following = static_cast<long long>(followingLead.size());
+    long long p = position;
+    for (const auto& [index, token] : *changes) {
+        if (p >= 0 && p < current)
+            currentLead[static_cast<int>(p)] = token;
+        else if (p >= current && p < current + following)
+            followingLead[static_cast<int>(p - current)] = token;
+        ++p;
+    }
+}
+
+void RingingEngine::announceCall(int kind)
+{
+    if (kind == kPlainCall)
+        return;
+    const char* words = kind == kBob ? "Bob" : kind == kSingle ? "Single" : "";
+    connection.sendMessage(makeCall(words));
+    callStart = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Following the strikes
+
+void RingingEngine::onStrikeMessage(const NetMessage& message)
+{
+    using namespace layout::strike;
+    const int length = signedWord(message, layout::kLengthOffset);
+    const int bell = signedWord(message, kBell);
+    const bool stroke = message.getWord(kStroke) != 0;
+    const bool stamped = length >= kLengthWithStamp;
+    const std::uint16_t stamp = stamped ? message.getWord(kStamp) : 0;
+    // A bell the tower does not have would complete a row with a real bell
+    // unstruck; such a strike must not even start the ringing.
+    if (bell < 0 || bell > bellCount || bell > kMaxBells)
+        return;
+
+    if (!ringing)
+        startRinging();
+    if (bell == 0)
+        return;
+    BellSlot& slot = bellTable[static_cast<std::size_t>(bell - 1)];
+    if (stroke == slot.lastStroke)
+        return;
+    slot.lastStroke = stroke;
+    bellStruck(bell - 1, stroke);
+    if (stamped)
+        measureEchoDelay(bell, length, stamp);
+}
+
+void RingingEngine::measureEchoDelay(int bell, int length, std::uint16_t stamp)
+{
+    if (!bellTable[static_cast<std::size_t>(bell - 1)].ownBell || length < layout::strike::kLengthWithStamp
+        || stamp != strikeCounter)
+        return;
+    const int delay = host.millisecondOfDay() - strikeSentAt;
+    if (delay == 0)
+        echoDelay = 1;
+    else if (delay > 0 && delay < 32767)
+        echoDelay = delay;
+}
+
+void RingingEngine::bellStruck(int index, bool stroke)
+{
+    const char symbol = symbolOfBell(index + 1);
+    if (stroke != handstroke || contains(struckBells, symbol))
+        return;
+    struckBells += symbol;
+    bool stopping = false;
+    bool rowStarted = false;
+    if (struckBells.size() == static_cast<std::size_t>(bellCount)) {
+        completeRow(stopping);
+        rowStarted = true;
+    }
+    if (pendingBell == index + 1)
+        pendingBell = 0;
+    if (stopping) {
+        ringing = false;
+        return;
+    }
+    if (pendingBell == 0)
+        chooseNextBell(rowStarted);
+}
+
+void RingingEngine::completeRow(bool& stopping)
+{
+    const bool method_ = !currentLead.empty();
+    if (!inRounds && method_) {
+        if (currentRow == rounds()) {
+            if (settings.goAndStopMode == 0) {
+                stopping = true;
+            } else if (goState == 2) {
+                goState = 0;
+                inRounds = true;
+            }
+        }
+    } else if (!handstroke && (settings.goAndStopMode == 0 || goState == 1)) {
+        inRounds = false;
+        goState = 0;
+    }
+    if (!inRounds && method_)
+        advanceRow(stopping);
+    handstroke = !handstroke;
+    struckBells.clear();
+    for (int bell = 1; bell <= bellCount; ++bell)
+        if (bellTable[static_cast<std::size_t>(bell - 1)].lastStroke == handstroke)
+            struckBells += symbolOfBell(bell);
+    if (handstroke && stopRequested)
+        stopping = true;
+}
+
+void RingingEngine::chooseNextBell(bool rowStarted)
+{
+    const auto position = bellCount > 0 ? currentRow.find_first_not_of(struckBells) : std::string::npos;
+    if (position == std::string::npos) {
+        host.showMessage(text::kNextBellNotFound);
+        return;
+    }
+    const int bell = bellOfSymbol(currentRow[position]);
+    if (bell == 0 || !bellTable[static_cast<std::size_t>(bell - 1)].ownBell) {
+        pendingBell = 0;
+        return;
+    }
+    pendingBell = bellTable[static_cast<std::size_t>(bell - 1)].number;
+    armStrike(handstroke && rowStarted ? 2 * strikeInterval : strikeInterval);
+}
+
+// ---------------------------------------------------------------------------
+// Striking and timing
+
+void RingingEngine::armStrike(int milliseconds)
+{
+    host.armStrikeTimer(std::max(milliseconds, kMinStrikeInterval));
+}
+
+void RingingEngine::strikeOwnBell()
+{
+    if (pendingBell == 0)
+        return;
+    ++strikeCounter;
+    const NetMessage strike = makeStrike(bellTable[static_cast<std::size_t>(pendingBell - 1)].number, handstroke,
+                                         strikeCounter, echoDelay);
+    echoDelay = 0;
+    strikeSentAt = host.millisecondOfDay();
+    // Cleared before sending: a failed send shows a box whose nested loop may
+    // already choose our next bell.
+    pendingBell = 0;
+    connection.sendMessage(strike);
+}
+
+void RingingEngine::faster()
+{
+    setSpeedAdjustment(speedAdjustment + 1);
+}
+
+void RingingEngine::slower()
+{
+    setSpeedAdjustment(speedAdjustment - 1);
+}
+
+void RingingEngine::setSpeedAdjustment(int adjustment)
+{
+    speedAdjustment = std::clamp(adjustment, -kMaxSpeedAdjustment, kMaxSpeedAdjustment);
+    updateSpeedDisplay();
+}
+
+void RingingEngine::updateSpeedDisplay()
+{
+    const int n = bellCount;
+    if (n <= 0)
+        return;
+    const auto intervalFor = [n](int adjustment) { return (70 * n + 1600 - 50 * adjustment) / n; };
+    // Faster stops where the interval would fall below its floor, so that the
+    // adjustment shown is the one in use.
+    while (speedAdjustment > -kMaxSpeedAdjustment && intervalFor(speedAdjustment) < kMinStrikeInterval)
+        --speedAdjustment;
+    strikeInterval = intervalFor(speedAdjustment);
+    const long long pealMilliseconds = (2LL * n + 1) * strikeInterval * 2520;
+    const long long seconds = pealMilliseconds / 1000;
+    host.showSpeed(formatText("%d", speedAdjustment),
+                   formatText("%d hours %d minutes", static_cast<int>(seconds / 3600),
+                              static_cast<int>((seconds % 3600) / 60)));
+}
+
+void RingingEngine::updateChangeDisplay(bool startForm)
+{
+    ChangeDisplay display;
+    display.changesRung = changesRung;
+    display.changeInLead = changeInLead;
+    std::string panel = startForm ? currentRow : lastChanges;
+    if (changesRung > 8) {
+        const auto newline = panel.find('\n');
+        if (newline != std::string::npos)
+            panel.erase(0, newline + 1);
+    }
+    panel += "\r\n" + currentRow;
+    lastChanges = panel;
+    display.lastChanges = panel;
+    display.addedRows = startForm ? std::vector<std::string>{currentRow, currentRow}
+                                  : std::vector<std::string>{currentRow};
+    host.showChanges(display);
+}

@@ -1,0 +1,168 @@
+#include "protocol/RingerController.h"
+
+#include "protocol/MessageLayout.h"
+#include "protocol/MessageTexts.h"
+#include "protocol/Messages.h"
+
+#include <cstdint>
+
+RingerController::RingerController(RingerHost& host, std::string ringerName)
+    : host(host),
+      fullRingerName(std::move(ringerName)),
+      connection(host, [this](const std::string& text) { loseConnection(text); }),
+      engine(host, connection, methodSettings, compiledMethod)
+{
+}
+
+std::string RingerController::wireRingerName() const
+{
+    return fullRingerName.substr(0, layout::joinTower::kRingerName.end - layout::joinTower::kRingerName.begin);
+}
+
+void RingerController::connected()
+{
+    connection.opened();
+    connection.sendMessage(makeHello());
+}
+
+void RingerController::bytesReceived(std::string_view bytes)
+{
+    if (!isRunning)
+        return;
+    connection.received(bytes);
+    // A handler may open a box whose nested loop takes further messages off
+    // the buffer; each pass looks at the buffer afresh.
+    while (isRunning) {
+        switch (connection.frameState()) {
+        case Connection::FrameState::Incomplete:
+            return;
+        case Connection::FrameState::Broken:
+            loseConnection(formatText(text::kImpossibleLength, connection.declaredLength()));
+            return;
+        case Connection::FrameState::Complete:
+            dispatchMessage();
+            break;
+        }
+    }
+}
+
+void RingerController::dispatchMessage()
+{
+    // Off the buffer before it is handled, so that a nested loop goes on with
+    // the bytes behind it.
+    const NetMessage message = connection.takeMessage();
+    try {
+        handle(message.getWord(layout::kTypeOffset), message);
+    } catch (const NetMessageRangeError&) {
+        // Too short for the fields its type reads: every handler reads all its
+        // fields before it changes anything, so dropping it leaves no trace.
+    }
+}
+
+void RingerController::handle(unsigned type, const NetMessage& message)
+{
+    switch (static_cast<MessageType>(type)) {
+    case MessageType::Hello:
+    case MessageType::Ignored5:
+    case MessageType::Ignored6:
+        return;
+    case MessageType::BellAssignment:
+        engine.onBellAssignment(message, wireRingerName());
+        return;
+    case MessageType::Call:
+        engine.onCallMessage(message);
+        return;
+    case MessageType::Strike:
+        engine.onStrikeMessage(message);
+        return;
+    case MessageType::TowerEntry:
+        onTowerEntry(message);
+        return;
+    case MessageType::JoinTower:
+        onJoinTower(message);
+        return;
+    case MessageType::ServerText:
+        onServerText(message);
+        return;
+    }
+    host.showMessage(formatText(text::kUnexpectedType, static_cast<int>(type)));
+}
+
+void RingerController::onTowerEntry(const NetMessage& message)
+{
+    using namespace layout::towerEntry;
+    const int count = static_cast<std::int16_t>(message.getWord(kTowerCount));
+    const std::string name = message.getText(kName.begin, kName.end);
+    const std::string description = message.getText(kDescription.begin, kDescription.end);
+    if (!name.empty())
+        towerList[name] = description;
+    if (count == static_cast<int>(towerList.size()))
+        chooseTower();
+}
+
+void RingerController::onJoinTower(const NetMessage& message)
+{
+    const auto field = layout::joinTower::kTowerName;
+    const std::string joined = message.getText(field.begin, field.end);
+    engine.setBellCount(0);
+    towerName = joined;
+}
+
+void RingerController::onServerText(const NetMessage& message)
+{
+    const auto field = layout::serverText::kText;
+    const std::string said = message.getText(field.begin, field.end);
+    host.showMessage(said);
+    if (isRunning && towerName.empty())
+        chooseTower();
+}
+
+void RingerController::chooseTower()
+{
+    const auto chosen = host.chooseTower(towerList);
+    if (!isRunning)
+        return;
+    if (!chosen) {
+        endRun();
+        return;
+    }
+    connection.sendMessage(makeJoinTower(*chosen, fullRingerName));
+}
+
+void RingerController::applySettings(const MethodSettings& newSettings)
+{
+    MessageList messages;
+    CompiledMethod fresh;
+    compileMethod(fresh, newSettings, messages);
+    parseComposition(fresh, newSettings.composition);
+    methodSettings = newSettings;
+    compiledMethod = std::move(fresh);
+    for (const std::string& text : messages.texts)
+        host.showMessage(text);
+}
+
+// Stops everything at once, before any box opens, so that no nested loop can
+// run a handler on a dead connection. False when the run had already ended.
+bool RingerController::shutDown()
+{
+    if (!isRunning)
+        return false;
+    isRunning = false;
+    connection.close();
+    host.killStrikeTimer();
+    return true;
+}
+
+void RingerController::loseConnection(const std::string& text)
+{
+    if (!shutDown())
+        return;
+    host.showMessage(text);
+    host.endRun();
+}
+
+void RingerController::endRun()
+{
+    if (shutDown())
+        host.endRun();
+}

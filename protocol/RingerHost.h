@@ -1,0 +1,48 @@
+#pragma once
+
+// What the Qt-free logic needs from the shell that runs it: the window, the
+// headless front end, or a test's recording fake. Every call is made on the
+// one thread that runs everything; showMessage and chooseTower are modal and
+// may run a nested event loop in which more socket events and timer ticks are
+// handled before they return.
+
+#include "method/MessageSink.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using TowerList = std::map<std::string, std::string>;  // tower name -> description
+
+struct ChangeDisplay {
+    int changesRung = 0;
+    int changeInLead = 0;
+    std::string lastChanges;             // the ten-line panel, "\r\n" between rows
+    std::vector<std::string> addedRows;  // the rows this refresh added to the panel
+};
+
+class RingerHost : public MessageSink {
+public:
+    // Offers bytes to the socket: returns how many it took, or -1 with `error`
+    // set to the platform's error code.
+    virtual long sendBytes(std::string_view bytes, int& error) = 0;
+    // Watch for room to write exactly while there are bytes waiting.
+    virtual void watchWritable(bool on) = 0;
+    virtual void closeSocket() = 0;
+
+    // Arming a running timer replaces its period.
+    virtual void armStrikeTimer(int milliseconds) = 0;
+    virtual void killStrikeTimer() = 0;
+    // Milliseconds since midnight, UTC.
+    virtual int millisecondOfDay() = 0;
+
+    virtual void showSpeed(const std::string& adjustment, const std::string& pealSpeed) = 0;
+    virtual void showChanges(const ChangeDisplay& display) = 0;
+
+    // Runs the tower choice; nothing when the user cancels.
+    virtual std::optional<std::string> chooseTower(const TowerList& towers) = 0;
+    // Ends the run (the window closes with the Cancel result).
+    virtual void endRun() = 0;
+};

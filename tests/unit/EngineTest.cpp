@@ -1,0 +1,543 @@
+#include "SimulatedTower.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+const std::vector<std::string> kPlainBobMinorLead = {"x", "16", "x", "16", "x", "16", "x", "16", "x", "16", "x", "12"};
+
+MethodSettings plainBobMinor(int mode = 0, std::string composition = {})
+{
+    MethodSettings s;
+    s.placeNotation = "x16x16x16,12";
+    s.bobNotation = "14";
+    s.singleNotation = "1234";
+    s.goAndStopMode = mode;
+    s.composition = std::move(composition);
+    return s;
+}
+
+std::vector<std::string> withStart(int bells, std::vector<std::string> rows)
+{
+    rows.insert(rows.begin(), 2, roundsOf(bells));
+    return rows;
+}
+
+// ---------------------------------------------------------------------------
+// Start rows
+
+struct StartRowCase {
+    int bells;
+    const char* startChange;
+    const char* expected;
+};
+
+class StartRow : public testing::TestWithParam<StartRowCase> {};
+
+TEST_P(StartRow, ComesFromTheStartChange)
+{
+    const auto& c = GetParam();
+    MethodSettings settings;
+    settings.startChange = c.startChange;
+    SimulatedTower tower(c.bells, "", settings);
+    tower.call("Here's treble");
+    EXPECT_EQ(tower.engine().currentRow, c.expected);
+    EXPECT_TRUE(tower.host.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StartRow, testing::Values(
+    StartRowCase{6, "", "123456"},
+    StartRowCase{8, "14", "14263857"},
+    StartRowCase{8, "125", "12537468"},
+    StartRowCase{8, "18", "18674523"},
+    StartRowCase{8, "127", "12756348"},
+    StartRowCase{8, "123", "12345678"},
+    StartRowCase{5, "17", "12345"},
+    StartRowCase{5, "15", "12345"},
+    StartRowCase{5, "13", "13425"},
+    StartRowCase{8, "21436587", "21436587"},
+    // Too few working bells to course: they stay, or there are none at all.
+    StartRowCase{5, "124", "12345"},
+    StartRowCase{5, "125", "12345"},
+    StartRowCase{4, "124", "1234"},
+    StartRowCase{3, "123", "123"},
+    StartRowCase{2, "12", "12"},
+    // Not a true row of the tower: rounds.
+    StartRowCase{4, "1123", "1234"},
+    StartRowCase{4, "1235", "1234"},
+    StartRowCase{4, "21e4", "1234"},
+    StartRowCase{8, "2143658", "12345678"}));
+
+// ---------------------------------------------------------------------------
+// Following the band through whole courses
+
+TEST(Ringing, RobotOnTheTenorRingsAPlainCourseAndStopsAtRounds)
+{
+    SimulatedTower tower(6, "6", plainBobMinor());
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    ASSERT_EQ(rows.size(), 62u);
+    tower.ringRows(rows);
+    EXPECT_FALSE(tower.engine().ringing);
+    EXPECT_FALSE(tower.host.timerArmed());
+    EXPECT_EQ(tower.robotStrikes.size(), 62u);
+    EXPECT_EQ(tower.host.printedRows, rows);
+    EXPECT_TRUE(tower.host.shown.empty());
+}
+
+TEST(Ringing, FirstRobotStrikeIsOneIntervalAfterTheBellBefore)
+{
+    SimulatedTower tower(6, "6", plainBobMinor());
+    for (char bell : std::string("12345"))
+        tower.bandStrike(bell, true);
+    ASSERT_TRUE(tower.host.armedFor);
+    EXPECT_EQ(*tower.host.armedFor, 336);
+}
+
+class RobotBells : public testing::TestWithParam<const char*> {};
+
+TEST_P(RobotBells, RingsThePlainCourseWithTheBand)
+{
+    SimulatedTower tower(6, GetParam(), plainBobMinor());
+    if (std::string(GetParam()).find('1') != std::string::npos)
+        tower.call("Here's treble");
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    tower.ringRows(rows);
+    EXPECT_FALSE(tower.engine().ringing);
+    EXPECT_EQ(tower.host.printedRows, rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bells, RobotBells, testing::Values("6", "56", "1", "25", "123456"));
+
+TEST(Ringing, MethodWrittenInBlocksRingsTheSameCourse)
+{
+    MethodSettings settings = plainBobMinor();
+    settings.placeNotation = "x16x16|x16x16x16x12";
+    SimulatedTower tower(6, "34", settings);
+    EXPECT_EQ(tower.controller.compiled().blockEnds.size(), 2u);
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    tower.ringRows(rows);
+    EXPECT_FALSE(tower.engine().ringing);
+    EXPECT_EQ(tower.host.printedRows, rows);
+}
+
+TEST(Ringing, WithoutAMethodRoundsGoOnUntilStand)
+{
+    SimulatedTower tower(5, "5");
+    tower.ringRows(std::vector<std::string>(6, "12345"));
+    tower.call("Stand");
+    EXPECT_TRUE(tower.engine().ringing);
+    tower.ringRows({"12345", "12345"});
+    EXPECT_FALSE(tower.engine().ringing);
+}
+
+TEST(Ringing, StopButtonStopsAtTheEndOfTheNextBackstroke)
+{
+    SimulatedTower tower(6, "6", plainBobMinor());
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    tower.ringRows({rows.begin(), rows.begin() + 5});
+    tower.controller.stopPressed();
+    tower.ringRow(rows[5], false);
+    EXPECT_FALSE(tower.engine().ringing);
+    EXPECT_FALSE(tower.host.timerArmed());
+}
+
+// ---------------------------------------------------------------------------
+// Go-and-stop mode 1
+
+TEST(GoAndStop, ModeOneWaitsForGoAndRoundsAfterThatsAllUntilStand)
+{
+    SimulatedTower tower(6, "6", plainBobMinor(1));
+    const std::string rounds = roundsOf(6);
+    tower.ringRows({rounds, rounds, rounds, rounds});
+    EXPECT_TRUE(tower.engine().inRounds);
+    tower.call("Go");
+    tower.ringRows({rounds});  // handstroke
+    tower.ringRows({rounds});  // backstroke: the method starts after it
+    EXPECT_FALSE(tower.engine().inRounds);
+    const auto course = plainCourse(kPlainBobMinorLead, 6);
+    tower.ringRows({course.begin(), course.end() - 1});
+    tower.call("That's All");
+    tower.ringRows({course.back()});
+    EXPECT_TRUE(tower.engine().inRounds);
+    EXPECT_TRUE(tower.engine().ringing);
+    tower.ringRows({rounds, rounds});
+    ASSERT_EQ(tower.rowsRung % 2, 0) << "the next row is a handstroke";
+    tower.call("Stand");
+    EXPECT_TRUE(tower.engine().ringing);
+    tower.ringRows({rounds, rounds});
+    EXPECT_FALSE(tower.engine().ringing);
+}
+
+TEST(GoAndStop, ModeOneWithoutThatsAllRingsOnThroughRounds)
+{
+    SimulatedTower tower(6, "6", plainBobMinor(1));
+    tower.call("Here's treble");
+    tower.call("Go");
+    const auto course = plainCourse(kPlainBobMinorLead, 6);
+    tower.ringRows(withStart(6, course));
+    tower.ringRows({course[0], course[1]});
+    EXPECT_TRUE(tower.engine().ringing);
+    EXPECT_FALSE(tower.engine().inRounds);
+}
+
+TEST(GoAndStop, GoAndThatsAllMeanNothingInModeZero)
+{
+    SimulatedTower tower(6, "", plainBobMinor(0));
+    tower.call("Here's treble");
+    tower.call("Go");
+    EXPECT_EQ(tower.engine().goState, 0);
+    tower.call("That's All");
+    EXPECT_EQ(tower.engine().goState, 0);
+}
+
+TEST(Calls, HeresTrebleMidMethodRestartsFromTheStartRow)
+{
+    SimulatedTower tower(6, "6", plainBobMinor());
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    tower.ringRows({rows.begin(), rows.begin() + 9});
+    tower.call("Stand");
+    tower.call("Here's treble");
+    const auto& e = tower.engine();
+    EXPECT_EQ(e.currentRow, "123456");
+    EXPECT_TRUE(e.inRounds);
+    EXPECT_TRUE(e.handstroke);
+    EXPECT_FALSE(e.stopRequested);
+    EXPECT_EQ(e.changesRung, 0);
+    EXPECT_EQ(e.changeInLead, 0);
+}
+
+TEST(Calls, BellAssignmentMidRingingStopsAndDropsThePendingStrike)
+{
+    SimulatedTower tower(6, "6", plainBobMinor());
+    for (char bell : std::string("12345"))
+        tower.bandStrike(bell, true);
+    ASSERT_TRUE(tower.host.timerArmed());
+    tower.deliver(makeBellAssignment(6, "Other", "3"));
+    EXPECT_FALSE(tower.engine().ringing);
+    EXPECT_FALSE(tower.host.timerArmed()) << "the pending strike is never made";
+}
+
+TEST(Calls, EmptyBellListChangesOnlyTheCount)
+{
+    SimulatedTower tower(6, "6", plainBobMinor());
+    for (char bell : std::string("12345"))
+        tower.bandStrike(bell, true);
+    tower.deliver(makeBellAssignment(6, "Other", ""));
+    EXPECT_TRUE(tower.engine().ringing);
+    EXPECT_TRUE(tower.host.timerArmed());
+    tower.deliver(makeBellAssignment(8, "Other", ""));
+    EXPECT_FALSE(tower.engine().ringing) << "rows of six cannot be rung on eight";
+    EXPECT_FALSE(tower.host.timerArmed());
+}
+
+// ---------------------------------------------------------------------------
+// Calls heard from the tower
+
+std::string leadEnd(const SimulatedTower& tower)
+{
+    return tower.engine().currentLead.rbegin()->second;
+}
+
+TEST(Calls, BobHeardUpToTheLeadEndPositionReplacesThisLeadEnd)
+{
+    SimulatedTower tower(6, "", plainBobMinor());
+    tower.call("Here's treble");
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    tower.ringRows({rows.begin(), rows.begin() + 2 + 10});
+    ASSERT_EQ(tower.engine().changeInLead, 11);
+    tower.call("Bob");
+    EXPECT_EQ(tower.engine().callStart, 11);
+    EXPECT_EQ(leadEnd(tower), "14");
+}
+
+TEST(Calls, BobHeardAfterTheLeadEndLandsAtTheEndOfTheNewLead)
+{
+    SimulatedTower tower(6, "", plainBobMinor());
+    tower.call("Here's treble");
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    tower.ringRows({rows.begin(), rows.begin() + 2 + 11});
+    ASSERT_EQ(tower.engine().changeInLead, 0);
+    tower.call("Bob");
+    EXPECT_EQ(leadEnd(tower), "14");
+    tower.call("Single");
+    EXPECT_EQ(leadEnd(tower), "1234") << "a later call overwrites the earlier one";
+    tower.call("Extreme");
+    EXPECT_EQ(leadEnd(tower), "1234") << "an extreme has no changes";
+    EXPECT_EQ(tower.engine().pendingCall, kExtreme);
+}
+
+TEST(Calls, InABlockMethodACallHeardAtTheBlockPositionGoesToTheNextBlock)
+{
+    MethodSettings settings = plainBobMinor();
+    settings.placeNotation = "x16x16|x16x16x16x12";
+    settings.bobNotation = "14";
+    SimulatedTower tower(6, "", settings);
+    tower.call("Here's treble");
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    tower.ringRows({rows.begin(), rows.begin() + 2 + 2});
+    ASSERT_EQ(tower.engine().changeInLead, 3);
+    tower.call("Bob");
+    EXPECT_EQ(tower.engine().callStart, 11);
+    EXPECT_EQ(tower.engine().currentLead.at(3), "16");
+    EXPECT_EQ(tower.engine().currentLead.at(11), "14");
+}
+
+TEST(Calls, ACallRunningPastTheLeadEndIsWrittenIntoTheFollowingLead)
+{
+    MethodSettings settings = plainBobMinor();
+    settings.bobNotation = "+1.3.1";
+    SimulatedTower tower(6, "", settings);
+    tower.call("Here's treble");
+    tower.call("Bob");
+    const auto& e = tower.engine();
+    EXPECT_EQ(e.currentLead.at(11), "3");
+    EXPECT_EQ(e.followingLead.at(0), "1");
+}
+
+TEST(Calls, ARobotBobIsRungWhereTheBandRingsIt)
+{
+    SimulatedTower tower(6, "6", plainBobMinor());
+    auto rows = withStart(6, {});
+    std::string row = roundsOf(6);
+    for (std::size_t i = 0; i < kPlainBobMinorLead.size(); ++i) {
+        row = applyChange(row, i == 11 ? "14" : kPlainBobMinorLead[i], 6);
+        rows.push_back(row);
+    }
+    tower.ringRows({rows.begin(), rows.begin() + 6});
+    tower.call("Bob");
+    tower.ringRows({rows.begin() + 6, rows.end()});
+    EXPECT_EQ(tower.host.printedRows.at(13), "123564");
+}
+
+// ---------------------------------------------------------------------------
+// The robot as conductor
+
+TEST(Composition, RobotAnnouncesTheBobTwoRowsBeforeTheRowItChanges)
+{
+    SimulatedTower tower(6, "", plainBobMinor(0, "b"));
+    tower.call("Here's treble");
+    std::vector<std::string> rows = withStart(6, {});
+    std::string row = roundsOf(6);
+    for (int lead = 0; lead < 3; ++lead)
+        for (std::size_t i = 0; i < kPlainBobMinorLead.size(); ++i)
+            rows.push_back(row = applyChange(row, i == 11 ? "14" : kPlainBobMinorLead[i], 6));
+    std::vector<int> announcedAt;
+    for (std::size_t r = 0; r < rows.size() && tower.engine().ringing; ++r) {
+        tower.ringRows({rows[r]});
+        for (const auto& m : tower.host.takeSent()) {
+            EXPECT_EQ(m.getText(6, 86), "Bob");
+            announcedAt.push_back(tower.engine().changeInLead);
+        }
+    }
+    EXPECT_EQ(announcedAt, (std::vector<int>{10, 10, 10}));
+    EXPECT_EQ(tower.host.printedRows.back(), "123456") << "bobbed every lead, the course is three leads";
+    EXPECT_FALSE(tower.engine().ringing);
+}
+
+TEST(Composition, RobotCallsATrue720AndComesRound)
+{
+    const std::string calling = "ppppbppppbppppsppppbppppbpppbppppbppspppssppppsppsppppssspbs";
+    SimulatedTower tower(6, "246", plainBobMinor(0, calling));
+    tower.call("Here's treble");
+    std::vector<std::string> rows = withStart(6, {});
+    std::string row = roundsOf(6);
+    for (char call : calling)
+        for (std::size_t i = 0; i < kPlainBobMinorLead.size(); ++i) {
+            const std::string token = i < 11 ? kPlainBobMinorLead[i] : call == 'b' ? "14" : call == 's' ? "1234" : "12";
+            rows.push_back(row = applyChange(row, token, 6));
+        }
+    ASSERT_EQ(rows.size(), 722u);
+    ASSERT_EQ(std::set<std::string>(rows.begin() + 2, rows.end()).size(), 720u) << "the test's own rows are true";
+    int bobs = 0;
+    int singles = 0;
+    for (const auto& r : rows) {
+        tower.ringRows({r});
+        for (const auto& m : tower.host.takeSent()) {
+            bobs += m.getText(6, 86) == "Bob";
+            singles += m.getText(6, 86) == "Single";
+        }
+    }
+    EXPECT_EQ(bobs, 7);
+    EXPECT_EQ(singles, 10);
+    EXPECT_FALSE(tower.engine().ringing);
+    EXPECT_EQ(tower.engine().changesRung, 721) << "the last row is advanced once as it stops";
+}
+
+TEST(Composition, AnExtremeHeardWhileConductingIsAnnouncedWithAnEmptyText)
+{
+    SimulatedTower tower(6, "", plainBobMinor(0, "p"));
+    tower.call("Here's treble");
+    tower.call("Extreme");
+    EXPECT_EQ(tower.engine().callStart, 12) << "no changes and no shift: the position after the lead end";
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    std::vector<NetMessage> sent;
+    for (std::size_t r = 0; r < 13; ++r) {
+        tower.ringRows({rows[r]});
+        for (auto& m : tower.host.takeSent())
+            sent.push_back(m);
+    }
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].bytes(), makeCall("").bytes());
+}
+
+// ---------------------------------------------------------------------------
+// Timing and displays
+
+struct SpeedCase {
+    int bells;
+    int adjustment;
+    int interval;
+    const char* peal;
+};
+
+class Speed : public testing::TestWithParam<SpeedCase> {};
+
+TEST_P(Speed, IntervalAndPealSpeed)
+{
+    const auto& c = GetParam();
+    SimulatedTower tower(c.bells, "1");
+    for (int i = 0; i < c.adjustment; ++i)
+        tower.controller.fasterPressed();
+    for (int i = 0; i > c.adjustment; --i)
+        tower.controller.slowerPressed();
+    EXPECT_EQ(tower.engine().strikeInterval, c.interval);
+    EXPECT_EQ(tower.host.pealText, c.peal);
+    EXPECT_EQ(tower.host.speedText, std::to_string(c.adjustment));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Speed, testing::Values(
+    SpeedCase{5, 0, 390, "3 hours 0 minutes"},
+    SpeedCase{6, 0, 336, "3 hours 3 minutes"},
+    SpeedCase{8, 0, 270, "3 hours 12 minutes"},
+    SpeedCase{10, 0, 230, "3 hours 22 minutes"},
+    SpeedCase{12, 0, 203, "3 hours 33 minutes"},
+    SpeedCase{8, 1, 263, "3 hours 7 minutes"},
+    SpeedCase{8, -1, 276, "3 hours 17 minutes"},
+    SpeedCase{8, 10, 207, "2 hours 27 minutes"},
+    SpeedCase{12, -1000, 4370, "76 hours 28 minutes"}));
+
+TEST(Speed, FasterStopsAtTheIntervalFloor)
+{
+    SimulatedTower tower(8, "1");
+    for (int i = 0; i < 100; ++i)
+        tower.controller.fasterPressed();
+    EXPECT_GE(tower.engine().strikeInterval, RingingEngine::kMinStrikeInterval);
+    EXPECT_EQ(tower.engine().speedAdjustment, 40);
+    EXPECT_EQ(tower.host.speedText, "40");
+    for (int i = 0; i < 5000; ++i)
+        tower.controller.slowerPressed();
+    EXPECT_EQ(tower.engine().speedAdjustment, -RingingEngine::kMaxSpeedAdjustment);
+}
+
+TEST(Speed, WithNoBellsFasterChangesOnlyTheAdjustment)
+{
+    FakeHost host;
+    RingerController controller(host, "Tolvane");
+    controller.fasterPressed();
+    EXPECT_EQ(controller.ringing().speedAdjustment, 1);
+    EXPECT_EQ(host.speedText, "");
+}
+
+TEST(Striking, ThirdStrikeCarriesTheCounterAndTheMeasuredDelay)
+{
+    SimulatedTower tower(6, "5");
+    tower.call("Here's treble");
+    tower.ringRow("123456", true);
+    auto& engine = tower.controller.ringing();
+    engine.strikeCounter = 2;
+    engine.echoDelay = 40;
+    for (char bell : std::string("1234"))
+        tower.bandStrike(bell, false);
+    tower.controller.strikeTimerFired();
+    const auto sent = tower.host.takeSent();
+    ASSERT_EQ(sent.size(), 1u);
+    const auto& m = sent[0];
+    EXPECT_EQ((std::vector<int>{m.getWord(0), m.getWord(2), m.getWord(4), m.getWord(6), m.getWord(8), m.getWord(10),
+                                m.getWord(12)}),
+              (std::vector<int>{14, 4, 1, 5, 0, 3, 40}));
+    EXPECT_EQ(engine.echoDelay, 0);
+    EXPECT_EQ(engine.pendingBell, 0);
+}
+
+TEST(Striking, CounterWrapsAndItsEchoStillMatches)
+{
+    SimulatedTower tower(6, "6");
+    auto& engine = tower.controller.ringing();
+    engine.strikeCounter = 65535;
+    for (char bell : std::string("12345"))
+        tower.bandStrike(bell, true);
+    tower.host.now = 5000;
+    tower.controller.strikeTimerFired();
+    const auto sent = tower.host.takeSent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].getWord(10), 0);
+    tower.host.now = 5025;
+    tower.deliver(sent[0]);
+    EXPECT_EQ(engine.echoDelay, 25);
+}
+
+NetMessage strikeOfLength(int bell, bool handstroke, int stamp, int length)
+{
+    NetMessage full = makeStrike(bell, handstroke, static_cast<std::uint16_t>(stamp), 0);
+    NetMessage cut = full.substr(0, static_cast<std::size_t>(length));
+    cut.putWord(0, static_cast<unsigned>(length));
+    return cut;
+}
+
+struct EchoCase {
+    const char* what;
+    int bell;
+    int stamp;
+    int length;
+    int now;
+    int expected;
+};
+
+class EchoDelay : public testing::TestWithParam<EchoCase> {};
+
+TEST_P(EchoDelay, IsMeasuredOnlyFromOurOwnLatestStrike)
+{
+    const auto& c = GetParam();
+    SimulatedTower tower(6, "6");
+    auto& engine = tower.controller.ringing();
+    engine.strikeCounter = 9;
+    engine.strikeSentAt = 5000;
+    engine.echoDelay = 7;
+    tower.host.now = c.now;
+    tower.deliver(strikeOfLength(c.bell, true, c.stamp, c.length));
+    EXPECT_EQ(engine.echoDelay, c.expected) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, EchoDelay, testing::Values(
+    EchoCase{"measured", 6, 9, 14, 5040, 40},
+    EchoCase{"twelve bytes carry the stamp", 6, 9, 12, 5040, 40},
+    EchoCase{"same millisecond counts as one", 6, 9, 14, 5000, 1},
+    EchoCase{"largest kept", 6, 9, 14, 5000 + 32766, 32766},
+    EchoCase{"too long ago", 6, 9, 14, 5000 + 32767, 7},
+    EchoCase{"across midnight", 6, 9, 14, 4000, 7},
+    EchoCase{"an older strike", 6, 8, 14, 5040, 7},
+    EchoCase{"no stamp in ten bytes", 6, 9, 10, 5040, 7},
+    EchoCase{"not our bell", 5, 9, 14, 5040, 7}));
+
+TEST(Display, PanelKeepsTheLastTenRows)
+{
+    SimulatedTower tower(6, "", plainBobMinor());
+    tower.call("Here's treble");
+    EXPECT_EQ(tower.host.changes.lastChanges, "123456\r\n123456");
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    tower.ringRows({rows.begin(), rows.begin() + 2 + 8});
+    std::string expected = rows[1];
+    for (int i = 2; i < 11; ++i)
+        expected += "\r\n" + rows[static_cast<std::size_t>(i)];
+    EXPECT_EQ(tower.host.changes.lastChanges, expected);
+    EXPECT_EQ(tower.host.changes.changesRung, 9);
+    EXPECT_EQ(tower.host.changes.changeInLead, 9);
+    tower.ringRows({rows.begin() + 10, rows.begin() + 30});
+    const std::string panel = tower.host.changes.lastChanges;
+    EXPECT_EQ(std::count(panel.begin(), panel.end(), '\n'), 9);
+    EXPECT_EQ(panel.substr(panel.size() - 6), rows[30]);
+}
+
+} // namespace
