@@ -97,7 +97,7 @@ void RingerController::onTowerEntry(const NetMessage& message)
     if (!name.empty())
         towerList[name] = description;
     if (count == static_cast<int>(towerList.size()))
-        chooseTower();
+        chooseTower(true);
 }
 
 void RingerController::onJoinTower(const NetMessage& message)
@@ -112,21 +112,27 @@ void RingerController::onServerText(const NetMessage& message)
 {
     const auto field = layout::serverText::kText;
     const std::string said = message.getText(field.begin, field.end);
-    host.showMessage(said);
-    if (isRunning && towerName.empty())
-        chooseTower();
+    host.showMessageThen(said, [this] {
+        if (isRunning && towerName.empty())
+            chooseTower(false);
+    });
 }
 
-void RingerController::chooseTower()
+void RingerController::chooseTower(bool listComplete)
 {
-    const auto chosen = host.chooseTower(towerList);
+    const TowerChoice choice = host.chooseTower(towerList, listComplete);
     if (!isRunning)
         return;
-    if (!chosen) {
+    switch (choice.action) {
+    case TowerChoice::Action::Wait:
+        return;
+    case TowerChoice::Action::Cancel:
         endRun();
         return;
+    case TowerChoice::Action::Join:
+        connection.sendMessage(makeJoinTower(choice.tower, fullRingerName));
+        return;
     }
-    connection.sendMessage(makeJoinTower(*chosen, fullRingerName));
 }
 
 void RingerController::applySettings(const MethodSettings& newSettings)

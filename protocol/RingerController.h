@@ -62,7 +62,7 @@ private:
     void onTowerEntry(const NetMessage& message);
     void onJoinTower(const NetMessage& message);
     void onServerText(const NetMessage& message);
-    void chooseTower();
+    void chooseTower(bool listComplete);
     void loseConnection(const std::string& text);
     bool shutDown();
 

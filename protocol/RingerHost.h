@@ -8,6 +8,7 @@
 
 #include "method/MessageSink.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,6 +16,17 @@
 #include <vector>
 
 using TowerList = std::map<std::string, std::string>;  // tower name -> description
+
+struct TowerChoice {
+    enum class Action { Join, Cancel, Wait };
+    Action action = Action::Cancel;
+    std::string tower;  // the bytes of the name, for Join
+
+    static TowerChoice join(std::string name) { return {Action::Join, std::move(name)}; }
+    static TowerChoice cancel() { return {}; }
+    // Not now: the choice is made when the list is complete.
+    static TowerChoice wait() { return {Action::Wait, {}}; }
+};
 
 struct ChangeDisplay {
     int changesRung = 0;
@@ -41,8 +53,18 @@ public:
     virtual void showSpeed(const std::string& adjustment, const std::string& pealSpeed) = 0;
     virtual void showChanges(const ChangeDisplay& display) = 0;
 
-    // Runs the tower choice; nothing when the user cancels.
-    virtual std::optional<std::string> chooseTower(const TowerList& towers) = 0;
+    // Shows a text, and runs `then` once the user has dismissed it. A shell
+    // that holds back a text while another is open runs `then` only when this
+    // text's own box is dismissed.
+    virtual void showMessageThen(const std::string& text, const std::function<void()>& then)
+    {
+        showMessage(text);
+        then();
+    }
+
+    // Runs the tower choice; `listComplete` is false when the server asked
+    // for a new choice before its list was whole.
+    virtual TowerChoice chooseTower(const TowerList& towers, bool listComplete) = 0;
     // Ends the run (the window closes with the Cancel result).
     virtual void endRun() = 0;
 };

@@ -55,10 +55,11 @@ public:
             printedRows.push_back(row);
     }
 
-    std::optional<std::string> chooseTower(const TowerList& towers) override
+    TowerChoice chooseTower(const TowerList& towers, bool) override
     {
         offered.push_back(towers);
-        return towerChoice ? towerChoice(towers) : std::nullopt;
+        const auto chosen = towerChoice ? towerChoice(towers) : std::nullopt;
+        return chosen ? TowerChoice::join(*chosen) : TowerChoice::cancel();
     }
     void endRun() override { ended = true; }
 
