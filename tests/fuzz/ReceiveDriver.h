@@ -1,0 +1,221 @@
+#pragma once
+
+// Drives a controller as a server stream would, from fuzz input:
+//
+//   byte 0      stage (mod 13) and go-and-stop mode
+//   bytes 1-2   which bells are ours (a 12-bit mask)
+//   byte 3      number of schedule entries (1..16), then that many entries
+//   the rest    the byte stream, cut into chunks as the schedule says
+//
+// A schedule entry's low 5 bits give the chunk size and its high 3 bits an
+// event that follows the chunk: the strike timer running out, the clock
+// moving, the buttons, partial sends, send errors, and a modal box or tower
+// choice whose nested loop takes the next chunk before it returns.
+
+#include "EngineInvariants.h"
+#include "../unit/FakeHost.h"
+
+#include "method/Method.h"
+#include "protocol/MessageLayout.h"
+#include "protocol/Messages.h"
+#include "protocol/RingerController.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fuzzcheck {
+
+inline MethodSettings plainBobMajor(int mode)
+{
+    MethodSettings settings;
+    settings.placeNotation = "x18x18x18x18,12";
+    settings.bobNotation = "14";
+    settings.singleNotation = "1234";
+    settings.goAndStopMode = mode;
+    settings.composition = "sbpbbpsp";
+    return settings;
+}
+
+class ReceiveDriver {
+public:
+    static constexpr int kMillisecondsPerDay = 86'400'000;
+
+    // The first broken rule, or an empty text when every check held.
+    std::string run(const std::uint8_t* data, std::size_t size)
+    {
+        if (size < 4)
+            return {};
+        const int stage = data[0] % 13;
+        const int mode = (data[0] / 13) % 2;
+        const unsigned robotMask = (data[1] | data[2] << 8) & 0xFFFu;
+        const std::size_t entries = 1 + data[3] % 16;
+        if (size < 4 + entries)
+            return {};
+        schedule.assign(data + 4, data + 4 + entries);
+        stream = std::string_view(reinterpret_cast<const char*>(data + 4 + entries), size - 4 - entries);
+
+        host.towerChoice = [this](const TowerList& towers) -> std::optional<std::string> {
+            nestedDelivery();
+            if (towers.empty())
+                return std::nullopt;
+            return towers.begin()->first;
+        };
+        host.onMessage = [this](const std::string&) { nestedDelivery(); };
+
+        controller.connected();
+        controller.applySettings(plainBobMajor(mode));
+        assignBells(stage, robotMask);
+        return ringStream();
+    }
+
+private:
+    void assignBells(int stage, unsigned robotMask)
+    {
+        std::string ours;
+        std::string band;
+        for (int bell = 1; bell <= stage; ++bell)
+            ((robotMask >> (bell - 1)) & 1u ? ours : band) += kBellSymbols[static_cast<std::size_t>(bell - 1)];
+        if (!band.empty())
+            controller.bytesReceived(makeBellAssignment(stage, "Band", band).bytes());
+        if (!ours.empty())
+            controller.bytesReceived(makeBellAssignment(stage, "Tolvane", ours).bytes());
+    }
+
+    std::string ringStream()
+    {
+        for (std::size_t step = 0; !stream.empty() && controller.running(); ++step) {
+            const std::uint8_t entry = schedule[step % schedule.size()];
+            deliverChunk(entry & 31u);
+            if (!broken.empty())
+                return broken;
+            check("after a chunk");
+            if (!broken.empty())
+                return broken;
+            act(entry >> 5, entry & 31u);
+            check("after an event");
+            if (!broken.empty())
+                return broken;
+        }
+        return broken;
+    }
+
+    static std::size_t chunkSize(unsigned code)
+    {
+        if (code == 0)
+            return kReadSize;
+        return code <= 24 ? code : (code - 24) * 24;  // up to 168, the longest message
+    }
+
+    void deliverChunk(unsigned code)
+    {
+        const std::size_t n = std::min(chunkSize(code), stream.size());
+        const std::string_view chunk = stream.substr(0, n);
+        stream.remove_prefix(n);
+        controller.bytesReceived(chunk);
+        host.takeSent();
+    }
+
+    // A modal box or the tower dialog runs a nested loop: the socket's next
+    // read is handled before it returns.
+    void nestedDelivery()
+    {
+        if (!nested || depth > 0 || stream.empty())
+            return;
+        ++depth;
+        const std::string before = checkController(controller);
+        deliverChunk(8);
+        // The handler that opened the box had finished its changes first, so
+        // what the nested loop leaves behind must hold up as well.
+        if (broken.empty() && before.empty()) {
+            const std::string after = checkController(controller);
+            if (!after.empty())
+                broken = "inside a nested loop: " + after;
+        }
+        --depth;
+    }
+
+    void act(unsigned event, unsigned detail)
+    {
+        switch (event) {
+        case 1: fireStrikeTimer(false); break;
+        case 2: host.now = (host.now + static_cast<int>(detail) * 97) % kMillisecondsPerDay; break;
+        case 3: fireStrikeTimer(true); break;
+        case 4: pressButton(detail); break;
+        case 5:
+            host.sendLimit = detail == 0 ? std::string::npos : detail;
+            controller.writable();
+            break;
+        case 6: nested = !nested; break;
+        case 7:
+            host.sendError = detail % 3 == 0 ? 0 : detail % 3 == 1 ? EAGAIN : EPIPE;
+            controller.writable();
+            break;
+        default: break;
+        }
+        host.takeSent();
+    }
+
+    void pressButton(unsigned detail)
+    {
+        switch (detail % 3) {
+        case 0: controller.fasterPressed(); break;
+        case 1: controller.slowerPressed(); break;
+        default: controller.stopPressed(); break;
+        }
+    }
+
+    // Only an armed timer runs out, as in the shell. A strike may only be made
+    // for one of our bells while ringing; the echo is what a server sends.
+    void fireStrikeTimer(bool echo)
+    {
+        if (!host.timerArmed())
+            return;
+        const RingingEngine& engine = controller.ringing();
+        if (engine.pendingBell != 0
+            && (!engine.ringing || !engine.bellTable[static_cast<std::size_t>(engine.pendingBell - 1)].ownBell)) {
+            broken = "the strike timer would strike bell " + std::to_string(engine.pendingBell)
+                + " while it is not ours to ring";
+            return;
+        }
+        host.now = host.armedAt + *host.armedFor;
+        host.armedFor.reset();
+        host.takeSent();
+        controller.strikeTimerFired();
+        if (!echo)
+            return;
+        for (const NetMessage& sent : host.takeSent()) {
+            const unsigned type = messageType(sent);
+            if (type == static_cast<unsigned>(MessageType::Strike) || type == static_cast<unsigned>(MessageType::Call))
+                controller.bytesReceived(sent.bytes());
+        }
+    }
+
+    void check(const char* when)
+    {
+        if (!broken.empty())
+            return;
+        const std::string found = checkController(controller);
+        if (!found.empty())
+            broken = std::string(when) + ": " + found;
+    }
+
+    FakeHost host;
+    RingerController controller{host, "Tolvane"};
+    std::vector<std::uint8_t> schedule;
+    std::string_view stream;
+    std::string broken;
+    bool nested = false;
+    int depth = 0;
+};
+
+inline std::string runReceive(const std::uint8_t* data, std::size_t size)
+{
+    ReceiveDriver driver;
+    return driver.run(data, size);
+}
+
+}  // namespace fuzzcheck

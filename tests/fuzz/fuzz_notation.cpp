@@ -1,0 +1,17 @@
+// libFuzzer entry point: a broken rule is reported and aborts, so that the
+// fuzzer keeps the input that broke it.
+
+#include "NotationDriver.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string broken = fuzzcheck::runNotation(data, size);
+    if (!broken.empty()) {
+        std::fprintf(stderr, "fuzz_notation: %s\n", broken.c_str());
+        std::abort();
+    }
+    return 0;
+}
