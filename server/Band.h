@@ -1,0 +1,146 @@
+#pragma once
+
+// The simulated band of one tower: it rings every bell no client holds, in row
+// order, each a steady interval after the strike before it, waits for the
+// clients' bells, follows the calls, and (as conductor) starts, calls and
+// stands each touch. It hears every strike and call in the same order the
+// clients do, so it steps the rows exactly as they do. No sockets and no clock
+// of its own: the caller passes the time in and asks when to call back.
+
+#include "method/Method.h"
+#include "server/RowStepper.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+using Micros = std::int64_t;
+
+// Where the band's actions go; the server sends them to every ringer of the tower.
+class BandOutput {
+public:
+    virtual ~BandOutput() = default;
+    virtual void strike(int bell, bool handstroke) = 0;
+    virtual void call(const std::string& text) = 0;
+    virtual void text(const std::string& text) = 0;
+    virtual void log(const std::string& line) = 0;
+};
+
+struct BandSettings {
+    int bells = 8;
+    Micros interval = 250'000;    // between successive strikes; twice this before a handstroke row
+    Micros maxError = 3'000;      // each band strike lands up to this far either side of its time
+    Micros wait = 3'000'000;      // how long past its time a client's bell is waited for
+    std::uint32_t seed = 1;
+    int mode = 0;                 // 0 start at once, stop at rounds; 1 start on "Go", stop on "Stand"
+    bool conductor = true;
+    Micros startDelay = 1'000'000;
+    int touches = 1;
+    int maxChanges = 5040;        // the conductor stands a touch that has not come round by then
+};
+
+// The interval that rings a peal of 5040 rows in `pealMinutes`: each row
+// `bells` intervals and each handstroke row one more.
+Micros strikeIntervalFor(double pealMinutes, int bells);
+
+class Band {
+public:
+    // How many pairs of rounds the conductor rings before "Go", and after rounds return.
+    static constexpr int kRoundsPairs = 2;
+    // "That's All" is called once rounds are at most this many rows away.
+    static constexpr int kThatsAllRows = 4;
+
+    Band(BandSettings settings, std::shared_ptr<const CompiledMethod> method, BandOutput& output);
+
+    // The tower's ringers changed (bell number -> ringer for the clients'
+    // bells). The clients stop on the new assignments, so the band stops too;
+    // the conductor starts again after the start delay when a client is there.
+    void setClients(std::map<int, std::string> clientBells, bool anyClient, Micros now);
+    // A strike or call from a client, already relayed to the tower.
+    void onStrike(int bell, bool handstroke, const std::string& ringer, Micros now);
+    void onCall(const std::string& text, const std::string& ringer, Micros now);
+
+    // When `onTime` next has something to do.
+    std::optional<Micros> deadline() const;
+    void onTime(Micros now);
+
+    // The touches asked for have been rung and the band stands.
+    bool done() const { return touchesRung_ >= settings_.touches && !ringing_; }
+
+    bool ringing() const { return ringing_; }
+    bool handstroke() const { return handstroke_; }
+    bool inRounds() const { return inRounds_; }
+    const std::string& currentRow() const { return stepper_.row(); }
+    int rowsRung() const { return rowsRung_; }
+    int touchesRung() const { return touchesRung_; }
+    int nextBell() const { return nextBell_; }
+
+private:
+    enum class Phase { Idle, Settling, Ringing, Done };
+
+    void startRinging(Micros now);
+    void stopRinging();
+    void hearStrike(int bell, bool stroke, Micros now);
+    void bellStruck(int bell, bool stroke, Micros now);
+    bool completeRow();
+    void recountStruck();
+    void scheduleNext(Micros now, bool rowStarted);
+    void hearCall(const std::string& text, Micros now);
+    void queueCall(const std::string& text);
+    void flushCalls(Micros now);
+
+    void ringNext(Micros now);
+    void ringBell(int bell, Micros now);
+    void coverFor(const std::string& ringer, int bell);
+    Micros strikeError();
+
+    void beginTouch(Micros now);
+    void standAtBackstroke();
+    void conductAfterRow();
+    void conductGoAndStop();
+    bool roundsWithin(int rows) const;
+    void touchEnded(Micros now);
+    void logRow();
+
+    BandSettings settings_;
+    std::shared_ptr<const CompiledMethod> method_;
+    BandOutput& out_;
+    RowStepper stepper_;
+    std::mt19937 random_;
+
+    std::map<int, std::string> clientBells_;
+    std::set<std::string> covering_;  // silent ringers whose bells the band rings on time
+
+    // The ringing, as every client follows it.
+    bool ringing_ = false;
+    bool handstroke_ = true;
+    bool inRounds_ = true;
+    bool stopRequested_ = false;
+    int goState_ = 0;
+    std::string struck_;
+    std::array<bool, 12> lastStroke_{};
+    std::array<Micros, 12> strikeTime_{};
+    int rowsRung_ = 0;
+
+    // The bell due next and when the band acts on it.
+    int nextBell_ = 0;
+    Micros nextDue_ = 0;
+    Micros nextAt_ = 0;
+
+    // The conductor.
+    Phase phase_ = Phase::Idle;
+    Micros phaseAt_ = 0;
+    int touchesRung_ = 0;
+    bool methodStarted_ = false;
+    bool goCalled_ = false;
+    bool thatsAllCalled_ = false;
+    bool standCalled_ = false;
+    int roundsReachedAt_ = 0;
+    std::vector<std::string> callsToMake_;
+};

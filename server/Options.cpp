@@ -1,0 +1,332 @@
+#include "server/Options.h"
+
+#include <charconv>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace {
+
+template <typename Number>
+bool parseNumber(std::string_view text, Number& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [ptr, error] = std::from_chars(text.data(), end, value);
+    return error == std::errc() && ptr == end && !text.empty();
+}
+
+bool parseIntIn(std::string_view text, int low, int high, int& value)
+{
+    return parseNumber(text, value) && value >= low && value <= high;
+}
+
+std::string_view trim(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+bool validName(std::string_view name)
+{
+    return !name.empty() && name.size() < kMaxNameLength && name.find('\0') == std::string_view::npos;
+}
+
+bool readFile(const std::string& path, std::string& text)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    std::ostringstream contents;
+    contents << file.rdbuf();
+    text = contents.str();
+    return true;
+}
+
+// What each option does with its value; returns an error text or empty.
+using ValueHandler = std::function<std::string(ServerOptions&, const std::string&)>;
+
+std::string numberError(const std::string& option, const std::string& value)
+{
+    return "bad value for " + option + ": '" + value + "'";
+}
+
+ValueHandler intOption(int ServerOptions::*member, int low, int high, const std::string& name)
+{
+    return [=](ServerOptions& options, const std::string& value) {
+        return parseIntIn(value, low, high, options.*member) ? std::string() : numberError(name, value);
+    };
+}
+
+ValueHandler doubleOption(double ServerOptions::*member, double low, double high, const std::string& name)
+{
+    return [=](ServerOptions& options, const std::string& value) {
+        double number = 0;
+        if (!parseNumber(value, number) || !(number >= low && number <= high))
+            return numberError(name, value);
+        options.*member = number;
+        return std::string();
+    };
+}
+
+ValueHandler textOption(std::string ServerOptions::*member)
+{
+    return [=](ServerOptions& options, const std::string& value) {
+        options.*member = value;
+        return std::string();
+    };
+}
+
+std::string addTower(ServerOptions& options, const std::string& value, bool& towersGiven)
+{
+    std::string error;
+    const auto tower = parseTowerSpec(value, error);
+    if (!tower)
+        return error;
+    if (!towersGiven)
+        options.towers.clear();
+    towersGiven = true;
+    options.towers.push_back(*tower);
+    return {};
+}
+
+std::string addConfig(ServerOptions& options, const std::string& path, bool& towersGiven)
+{
+    std::string text;
+    if (!readFile(path, text))
+        return "cannot read config file '" + path + "'";
+    if (!towersGiven)
+        options.towers.clear();
+    towersGiven = true;
+    std::string error;
+    return readTowerConfig(text, options.towers, error) ? std::string() : path + ": " + error;
+}
+
+std::map<std::string, ValueHandler> valueHandlers(bool& towersGiven)
+{
+    using O = ServerOptions;
+    return {
+        {"--port", intOption(&O::port, 0, 65535, "--port")},
+        {"--listen", textOption(&O::listenAddress)},
+        {"--tower", [&](O& o, const std::string& v) { return addTower(o, v, towersGiven); }},
+        {"--config", [&](O& o, const std::string& v) { return addConfig(o, v, towersGiven); }},
+        {"--ringer", [](O& o, const std::string& v) {
+             std::string error;
+             parseRingerSpec(v, o.ringerBells, error);
+             return error;
+         }},
+        {"--peal-minutes", doubleOption(&O::pealMinutes, 1, 100000, "--peal-minutes")},
+        {"--error-ms", doubleOption(&O::errorMs, 0, 1000, "--error-ms")},
+        {"--seed", [](O& o, const std::string& v) {
+             std::uint32_t seed = 0;
+             if (!parseNumber(v, seed))
+                 return numberError("--seed", v);
+             o.seed = seed;
+             return std::string();
+         }},
+        {"--wait-ms", intOption(&O::waitMs, 0, 600000, "--wait-ms")},
+        {"--method", textOption(&O::methodName)},
+        {"--methods", textOption(&O::methodsFile)},
+        {"--composition", textOption(&O::composition)},
+        {"--mode", intOption(&O::mode, 0, 1, "--mode")},
+        {"--conductor", [](O& o, const std::string& v) {
+             if (v != "on" && v != "off")
+                 return numberError("--conductor", v);
+             o.conductor = v == "on";
+             return std::string();
+         }},
+        {"--start-delay-ms", intOption(&O::startDelayMs, 0, 600000, "--start-delay-ms")},
+        {"--touches", intOption(&O::touches, 1, 1000000, "--touches")},
+        {"--max-changes", intOption(&O::maxChanges, 1, 10000000, "--max-changes")},
+    };
+}
+
+std::string checkOptions(const ServerOptions& options)
+{
+    std::set<std::string> names;
+    for (const TowerConfig& tower : options.towers)
+        if (!names.insert(tower.name).second)
+            return "tower '" + tower.name + "' is named twice";
+    return {};
+}
+
+}  // namespace
+
+std::optional<TowerConfig> parseTowerSpec(std::string_view spec, std::string& error)
+{
+    const auto first = spec.find(':');
+    const auto last = spec.rfind(':');
+    if (first == std::string_view::npos || first == last) {
+        error = "tower '" + std::string(spec) + "' is not NAME:DESCRIPTION:BELLS";
+        return std::nullopt;
+    }
+    TowerConfig tower;
+    tower.name = std::string(spec.substr(0, first));
+    tower.description = std::string(spec.substr(first + 1, last - first - 1));
+    if (!validName(tower.name) || tower.description.size() >= kMaxNameLength) {
+        error = "tower name must be 1 to 79 bytes and the description under 80";
+        return std::nullopt;
+    }
+    if (!parseIntIn(trim(spec.substr(last + 1)), kMinTowerBells, kMaxTowerBells, tower.bells)) {
+        error = "tower '" + tower.name + "' must have 4 to 12 bells";
+        return std::nullopt;
+    }
+    return tower;
+}
+
+bool parseRingerSpec(std::string_view spec, std::map<std::string, std::set<int>>& ringers,
+                     std::string& error)
+{
+    const auto equals = spec.find('=');
+    const std::string name(spec.substr(0, equals == std::string_view::npos ? 0 : equals));
+    if (equals == std::string_view::npos || !validName(name)) {
+        error = "ringer '" + std::string(spec) + "' is not NAME=BELL,BELL...";
+        return false;
+    }
+    std::set<int> bells;
+    std::string_view rest = spec.substr(equals + 1);
+    while (true) {
+        const auto comma = rest.find(',');
+        int bell = 0;
+        if (!parseIntIn(trim(rest.substr(0, comma)), 1, kMaxTowerBells, bell)) {
+            error = "ringer '" + name + "': bells are numbers 1 to 12, separated by commas";
+            return false;
+        }
+        bells.insert(bell);
+        if (comma == std::string_view::npos)
+            break;
+        rest = rest.substr(comma + 1);
+    }
+    ringers[name].insert(bells.begin(), bells.end());
+    return true;
+}
+
+bool readTowerConfig(std::string_view text, std::vector<TowerConfig>& towers, std::string& error)
+{
+    int lineNumber = 0;
+    while (!text.empty()) {
+        const auto newline = text.find('\n');
+        const std::string_view line = trim(text.substr(0, newline));
+        text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
+        ++lineNumber;
+        if (line.empty() || line.front() == '#')
+            continue;
+        const auto tower = parseTowerSpec(line, error);
+        if (!tower) {
+            error = "line " + std::to_string(lineNumber) + ": " + error;
+            return false;
+        }
+        towers.push_back(*tower);
+    }
+    return true;
+}
+
+ParsedOptions parseOptions(const std::vector<std::string>& arguments)
+{
+    ParsedOptions parsed;
+    ServerOptions& options = parsed.options;
+    options.towers = {TowerConfig{"Tolvane Tower", "Eight bells on the local server", 8}};
+    bool towersGiven = false;
+    const auto handlers = valueHandlers(towersGiven);
+    for (std::size_t i = 0; i < arguments.size() && parsed.ok(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            options.help = true;
+        } else if (argument == "--exit-when-done") {
+            options.exitWhenDone = true;
+        } else if (const auto handler = handlers.find(argument); handler != handlers.end()) {
+            if (i + 1 >= arguments.size())
+                parsed.error = argument + " needs a value";
+            else
+                parsed.error = handler->second(options, arguments[++i]);
+        } else {
+            parsed.error = "unknown option '" + argument + "' (see --help)";
+        }
+    }
+    if (parsed.ok() && options.towers.empty())
+        parsed.error = "no towers: the config file names none";
+    if (parsed.ok())
+        parsed.error = checkOptions(options);
+    return parsed;
+}
+
+std::string helpText()
+{
+    return R"(Usage: tolvane-server [options]
+
+A local ringing server: towers, ringers joining them, every strike and call
+relayed to the tower, and a simulated band ringing every bell no client holds.
+
+Listening
+  --port N              TCP port (default 17481; 0 picks a free port)
+  --listen ADDR         IPv4 address to listen on (default 127.0.0.1)
+  The first line written is "listening on ADDR:PORT".
+
+Towers and ringers
+  --tower "NAME:DESCRIPTION:BELLS"
+                        a tower of 4 to 12 bells; repeatable. Replaces the
+                        default tower "Tolvane Tower" (8 bells).
+  --config FILE         towers from FILE, one "NAME:DESCRIPTION:BELLS" a line;
+                        blank lines and lines starting with # are skipped
+  --ringer NAME=B,B...  bells (numbers) rung by the client that joins as NAME,
+                        in any tower; repeatable. Every other bell rings by
+                        the band, whose assignment is sent under the name "Band".
+
+The band
+  --peal-minutes M      speed: a peal of 5040 rows in M minutes (default 180);
+                        interval = M minutes / (5040 x bells + 2520)
+  --error-ms E          each band strike lands up to E ms either side of its
+                        time, uniformly (default 3)
+  --seed S              seed for the errors, for repeatable runs
+  --wait-ms W           how long past its time a client's bell is waited for
+                        before the band rings it instead (default 3000); the
+                        band then rings that ringer's bells on time, without
+                        waiting, until the ringer strikes again
+  --method NAME         method from the library (default: "Plain Bob" at the
+                        tower's stage, else rounds)
+  --methods FILE        method library (default: methods.txt in the current
+                        directory, then next to this program, then the
+                        project's data/methods.txt)
+  --composition TEXT    calls by lead end, p plain, b bob, s single
+  --mode 0|1            0: one pair of rounds, the method, stop at rounds;
+                        1: rounds until "Go", stop on "Stand" after "That's All"
+
+The conductor
+  --conductor on|off    on (default): once a client has joined and the start
+                        delay has passed, call "Here's treble", ring the touch,
+                        call the composition two rows before each call's first
+                        changed row, and in mode 1 call "Go", "That's All" and
+                        "Stand". off: follow the clients' calls; ringing
+                        starts on "Here's treble" or a client's first strike.
+  --start-delay-ms D    settle time after the bells are assigned (default 1000)
+  --touches N           touches to ring before standing for good (default 1)
+  --max-changes N       "Stand" is called if a touch has not come round by
+                        then (default 5040)
+  --exit-when-done      once the touches have stood, close every connection
+                        and exit 0
+
+The server runs until SIGINT or SIGTERM, then closes every connection and exits 0.
+
+Log (standard output, one line each, flushed; times are ms since start):
+  listening on 127.0.0.1:17481
+  client 3 connected from 127.0.0.1:51234 | client 3 closed
+  drop client 3 (127.0.0.1:51234): unknown message type 8
+  [TOWER] join NAME (client 3) | leave NAME (client 3) | refused NAME ...: why
+  [TOWER] assign NAME=78 Band=123456
+  [TOWER] strike bell 7 H stamp 12 at 5123.456 by NAME   (a client's strike;
+          stamp "-" when the message carries none)
+  [TOWER] call "Bob" by NAME|band
+  [TOWER] row 12 H 13254768 at 8123.456 | 1:+0 3:+252 2:+504 ...
+          row number since "Here's treble", stroke, the row, the time of its
+          first bell, then each bell in row order with its strike time in ms
+          after the first
+  [TOWER] ringing starts from 12345678 at T | method starts | rounds
+  [TOWER] band rings bell 7 for NAME        (the ringer's bell was not struck)
+  [TOWER] touch 1 stands after 114 rows
+
+Messages a client sends that cannot be read (a length below 6 or above 1024,
+an unknown type, a message too short for its type) drop that client.
+)";
+}

@@ -1,0 +1,470 @@
+#include "server/ServerLoop.h"
+
+#include "protocol/MessageLayout.h"
+#include "protocol/Messages.h"
+#include "server/Framing.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// Timers are bounded so that a band that keeps being due cannot starve the sockets.
+constexpr int kMaxTimerRounds = 64;
+
+std::string millis(Micros time)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(time) / 1000.0);
+    return text;
+}
+
+int signedWord(const NetMessage& message, std::size_t offset)
+{
+    return static_cast<std::int16_t>(message.getWord(offset));
+}
+
+void setNonBlocking(int fd)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
+}
+
+std::string peerAddress(const sockaddr_in& address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+}  // namespace
+
+// One tower: who is in it, its band, and where the band's actions go.
+class ServerLoop::TowerOutput : public BandOutput {
+public:
+    TowerOutput(ServerLoop& loop, Tower& tower) : loop_(loop), tower_(tower) {}
+    void strike(int bell, bool handstroke) override;
+    void call(const std::string& text) override;
+    void text(const std::string& text) override;
+    void log(const std::string& line) override;
+
+private:
+    ServerLoop& loop_;
+    Tower& tower_;
+};
+
+struct ServerLoop::Tower {
+    Tower(ServerLoop& loop, const TowerSetup& setup, const std::map<std::string, std::set<int>>& ringers)
+        : state(setup.config, ringers), output(loop, *this), band(setup.band, setup.method, output)
+    {
+    }
+    TowerState state;
+    TowerOutput output;
+    Band band;
+};
+
+void ServerLoop::TowerOutput::strike(int bell, bool handstroke)
+{
+    loop_.broadcast(tower_, makeStrike(bell, handstroke, 0, 0));
+}
+
+void ServerLoop::TowerOutput::call(const std::string& text)
+{
+    loop_.broadcast(tower_, makeCall(text));
+}
+
+void ServerLoop::TowerOutput::text(const std::string& text)
+{
+    loop_.broadcast(tower_, makeServerText(text));
+}
+
+void ServerLoop::TowerOutput::log(const std::string& line)
+{
+    loop_.log("[" + tower_.state.config().name + "] " + line);
+}
+
+// ---------------------------------------------------------------------------
+// Lifetime
+
+ServerLoop::ServerLoop(ServerSetup setup, std::ostream& log)
+    : setup_(std::move(setup)), log_(log), start_(std::chrono::steady_clock::now())
+{
+    for (const TowerSetup& tower : setup_.towers)
+        towers_.push_back(std::make_unique<Tower>(*this, tower, setup_.ringerBells));
+}
+
+ServerLoop::~ServerLoop()
+{
+    closeAll();
+    if (listenFd_ >= 0)
+        ::close(listenFd_);
+    if (signalFd_ >= 0)
+        ::close(signalFd_);
+}
+
+bool ServerLoop::open(std::string& error)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(setup_.port));
+    if (inet_pton(AF_INET, setup_.listenAddress.c_str(), &address.sin_addr) != 1) {
+        error = "not an IPv4 address: " + setup_.listenAddress;
+        return false;
+    }
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listenFd_, 16) != 0) {
+        error = "cannot listen on " + setup_.listenAddress + ":" + std::to_string(setup_.port) + ": " +
+                std::strerror(errno);
+        return false;
+    }
+    setNonBlocking(listenFd_);
+    socklen_t length = sizeof address;
+    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+    signalFd_ = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+    return true;
+}
+
+void ServerLoop::run()
+{
+    while (!stopping_) {
+        pollOnce();
+        if (setup_.exitWhenDone && finished()) {
+            log("the touch is done: closing");
+            stopping_ = true;
+        }
+    }
+    closeAll();
+}
+
+void ServerLoop::closeAll()
+{
+    for (auto& [id, client] : clients_) {
+        if (!client.out.empty())
+            ::send(client.fd, client.out.data(), client.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::shutdown(client.fd, SHUT_RDWR);
+        ::close(client.fd);
+    }
+    clients_.clear();
+}
+
+bool ServerLoop::finished() const
+{
+    const auto done = [](const auto& tower) { return tower->band.done(); };
+    const auto ringing = [](const auto& tower) { return tower->band.ringing(); };
+    return std::any_of(towers_.begin(), towers_.end(), done) &&
+           std::none_of(towers_.begin(), towers_.end(), ringing);
+}
+
+Micros ServerLoop::now() const
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start_)
+        .count();
+}
+
+void ServerLoop::log(const std::string& line)
+{
+    log_ << line << '\n' << std::flush;
+}
+
+// ---------------------------------------------------------------------------
+// Polling
+
+int ServerLoop::pollTimeoutMicros() const
+{
+    std::optional<Micros> next;
+    for (const auto& tower : towers_)
+        if (const auto due = tower->band.deadline())
+            next = next ? std::min(*next, *due) : *due;
+    if (!next)
+        return -1;
+    return static_cast<int>(std::clamp<Micros>(*next - now(), 0, 60'000'000));
+}
+
+void ServerLoop::pollOnce()
+{
+    std::vector<pollfd> fds{{signalFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
+    std::vector<int> ids;
+    for (const auto& [id, client] : clients_) {
+        fds.push_back({client.fd, static_cast<short>(POLLIN | (client.out.empty() ? 0 : POLLOUT)), 0});
+        ids.push_back(id);
+    }
+    const int timeout = pollTimeoutMicros();
+    timespec wait{timeout / 1'000'000, (timeout % 1'000'000) * 1000L};
+    if (::ppoll(fds.data(), fds.size(), timeout < 0 ? nullptr : &wait, nullptr) < 0 && errno != EINTR)
+        return;
+    if (fds[0].revents & POLLIN) {
+        signalfd_siginfo info{};
+        if (::read(signalFd_, &info, sizeof info) > 0)
+            log("signal " + std::to_string(info.ssi_signo) + ": closing");
+        stopping_ = true;
+        return;
+    }
+    if (fds[1].revents & POLLIN)
+        acceptClients();
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const auto found = clients_.find(ids[i]);
+        if (found == clients_.end() || found->second.dead)
+            continue;
+        if (fds[i + 2].revents & POLLOUT)
+            writeClient(found->second);
+        if (!found->second.dead && (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)))
+            readClient(ids[i], found->second);
+    }
+    runTimers();
+    removeDeadClients();
+}
+
+void ServerLoop::runTimers()
+{
+    for (int round = 0; round < kMaxTimerRounds; ++round) {
+        bool acted = false;
+        for (auto& tower : towers_) {
+            const auto due = tower->band.deadline();
+            const Micros time = now();
+            if (due && *due <= time) {
+                tower->band.onTime(time);
+                acted = true;
+            }
+        }
+        if (!acted)
+            return;
+    }
+}
+
+void ServerLoop::acceptClients()
+{
+    while (true) {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        const int yes = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        const int id = nextClientId_++;
+        clients_[id] = Client{fd, peerAddress(address), {}, {}, -1, false};
+        log("client " + std::to_string(id) + " connected from " + clients_[id].address);
+    }
+}
+
+void ServerLoop::readClient(int id, Client& client)
+{
+    char buffer[kReadChunk];
+    const ssize_t count = ::recv(client.fd, buffer, sizeof buffer, 0);
+    if (count == 0 || (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        log("client " + std::to_string(id) + " closed");
+        client.dead = true;
+        return;
+    }
+    if (count < 0)
+        return;
+    client.in.append(buffer, static_cast<std::size_t>(count));
+    while (!client.dead) {
+        framing::Frame frame = framing::takeFrame(client.in);
+        if (frame.status == framing::Status::NeedMore)
+            return;
+        if (frame.status == framing::Status::Bad) {
+            drop(id, client, frame.reason);
+            return;
+        }
+        handleMessage(id, client, frame.message);
+    }
+}
+
+void ServerLoop::writeClient(Client& client)
+{
+    while (!client.out.empty()) {
+        const ssize_t sent = ::send(client.fd, client.out.data(), client.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent <= 0) {
+            // A failed peer is noticed and dropped by its next read.
+            return;
+        }
+        client.out.erase(0, static_cast<std::size_t>(sent));
+    }
+}
+
+void ServerLoop::drop(int id, Client& client, const std::string& reason)
+{
+    log("drop client " + std::to_string(id) + " (" + client.address + "): " + reason);
+    client.dead = true;
+}
+
+// Leaving a tower is done here, outside any band's work: the band hears of
+// the new assignments only between its own steps. Each leave may find more
+// clients not reading, so the search starts over after each.
+void ServerLoop::removeDeadClients()
+{
+    while (true) {
+        const auto dead = std::find_if(clients_.begin(), clients_.end(),
+                                       [](const auto& entry) { return entry.second.dead; });
+        if (dead == clients_.end())
+            return;
+        leaveTower(dead->first, dead->second);
+        ::close(dead->second.fd);
+        clients_.erase(dead);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+void ServerLoop::handleMessage(int id, Client& client, const NetMessage& message)
+{
+    switch (static_cast<MessageType>(messageType(message))) {
+    case MessageType::Hello:
+        sendTowerList(id);
+        break;
+    case MessageType::JoinTower:
+        handleJoin(id, client, message);
+        break;
+    case MessageType::Strike:
+        handleStrike(id, client, message);
+        break;
+    case MessageType::Call:
+        handleCall(id, client, message);
+        break;
+    default:
+        // Server-to-client types, and the two the protocol leaves unused.
+        log("client " + std::to_string(id) + ": ignored message type " + std::to_string(messageType(message)));
+        break;
+    }
+}
+
+void ServerLoop::sendTowerList(int id)
+{
+    const int count = static_cast<int>(towers_.size());
+    for (const auto& tower : towers_)
+        send(id, makeTowerEntry(count, tower->state.config().name, tower->state.config().description));
+}
+
+void ServerLoop::handleJoin(int id, Client& client, const NetMessage& message)
+{
+    using namespace layout::joinTower;
+    const std::string towerName = message.getText(kTowerName.begin, kTowerName.end);
+    const std::string ringer = message.getText(kRingerName.begin, kRingerName.end);
+    const auto found = std::find_if(towers_.begin(), towers_.end(),
+                                    [&](const auto& tower) { return tower->state.config().name == towerName; });
+    if (found == towers_.end()) {
+        log("client " + std::to_string(id) + ": refused " + ringer + ": no tower \"" + towerName + "\"");
+        send(id, makeServerText("There is no tower called " + towerName));
+        return;
+    }
+    leaveTower(id, client);
+    Tower& tower = **found;
+    if (const auto refusal = tower.state.join(id, ringer)) {
+        tower.output.log("refused " + ringer + " (client " + std::to_string(id) + "): " + *refusal);
+        send(id, makeServerText(*refusal));
+        return;
+    }
+    client.tower = static_cast<int>(found - towers_.begin());
+    tower.output.log("join " + ringer + " (client " + std::to_string(id) + ")");
+    send(id, makeJoinConfirmation(towerName));
+    announceAssignments(tower);
+}
+
+void ServerLoop::leaveTower(int id, Client& client)
+{
+    if (client.tower < 0)
+        return;
+    Tower& tower = *towers_[static_cast<std::size_t>(client.tower)];
+    const std::string ringer = tower.state.ringerOf(id);
+    client.tower = -1;
+    if (!tower.state.leave(id))
+        return;
+    tower.output.log("leave " + ringer + " (client " + std::to_string(id) + ")");
+    announceAssignments(tower);
+}
+
+void ServerLoop::announceAssignments(Tower& tower)
+{
+    const int bells = tower.state.config().bells;
+    std::string summary = "assign";
+    for (const Assignment& assignment : tower.state.assignments()) {
+        summary += " " + assignment.ringer + "=" + assignment.bells;
+        broadcast(tower, makeBellAssignment(bells, assignment.ringer, assignment.bells));
+    }
+    tower.output.log(summary);
+    tower.band.setClients(tower.state.clientBells(), !tower.state.empty(), now());
+}
+
+void ServerLoop::handleStrike(int id, Client& client, const NetMessage& message)
+{
+    using namespace layout::strike;
+    if (client.tower < 0) {
+        log("client " + std::to_string(id) + ": ignored strike outside a tower");
+        return;
+    }
+    Tower& tower = *towers_[static_cast<std::size_t>(client.tower)];
+    const int bell = signedWord(message, kBell);
+    const bool handstroke = message.getWord(kStroke) != 0;
+    const std::string ringer = tower.state.ringerOf(id);
+    if (bell < 1 || bell > tower.state.config().bells) {
+        tower.output.log("ignored strike of bell " + std::to_string(bell) + " by " + ringer);
+        return;
+    }
+    const std::string stamp = message.size() >= static_cast<std::size_t>(kLengthWithStamp)
+                                  ? std::to_string(message.getWord(kStamp))
+                                  : std::string("-");
+    const Micros time = now();
+    tower.output.log("strike bell " + std::to_string(bell) + (handstroke ? " H" : " B") + " stamp " + stamp +
+                     " at " + millis(time) + " by " + ringer);
+    broadcast(tower, message);
+    tower.band.onStrike(bell, handstroke, ringer, time);
+}
+
+void ServerLoop::handleCall(int id, Client& client, const NetMessage& message)
+{
+    if (client.tower < 0) {
+        log("client " + std::to_string(id) + ": ignored call outside a tower");
+        return;
+    }
+    Tower& tower = *towers_[static_cast<std::size_t>(client.tower)];
+    const std::string text = message.getText(layout::call::kText.begin, layout::call::kText.end);
+    broadcast(tower, message);
+    tower.band.onCall(text, tower.state.ringerOf(id), now());
+}
+
+// ---------------------------------------------------------------------------
+// Sending
+
+void ServerLoop::send(int id, const NetMessage& message)
+{
+    const auto found = clients_.find(id);
+    if (found == clients_.end() || found->second.dead)
+        return;
+    Client& client = found->second;
+    if (client.out.size() + message.size() > kMaxSendBuffer) {
+        drop(id, client, "not reading (" + std::to_string(client.out.size()) + " bytes unsent)");
+        return;
+    }
+    client.out += message.bytes();
+    writeClient(client);
+}
+
+void ServerLoop::broadcast(const Tower& tower, const NetMessage& message)
+{
+    for (int id : tower.state.clients())
+        send(id, message);
+}

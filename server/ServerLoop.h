@@ -1,0 +1,96 @@
+#pragma once
+
+// The server's one thread: a listening socket, the clients, a signalfd for
+// SIGINT and SIGTERM, and the bands' timers, all driven by ppoll.
+
+#include "protocol/NetMessage.h"
+#include "server/Band.h"
+#include "server/TowerState.h"
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct TowerSetup {
+    TowerConfig config;
+    BandSettings band;
+    std::shared_ptr<const CompiledMethod> method;
+};
+
+struct ServerSetup {
+    std::string listenAddress = "127.0.0.1";
+    int port = 0;
+    std::vector<TowerSetup> towers;
+    std::map<std::string, std::set<int>> ringerBells;
+    bool exitWhenDone = false;
+};
+
+class ServerLoop {
+public:
+    // A client that queues more than this unsent is not reading and is dropped.
+    static constexpr std::size_t kMaxSendBuffer = 256 * 1024;
+    static constexpr std::size_t kReadChunk = 4096;
+
+    ServerLoop(ServerSetup setup, std::ostream& log);
+    ~ServerLoop();  // closes every connection
+    ServerLoop(const ServerLoop&) = delete;
+    ServerLoop& operator=(const ServerLoop&) = delete;
+
+    // Binds, listens and blocks SIGINT and SIGTERM into a signalfd.
+    bool open(std::string& error);
+    int port() const { return port_; }
+    // Runs until signalled, or until the touches are done with exitWhenDone.
+    void run();
+
+    void log(const std::string& line);
+    Micros now() const;
+
+private:
+    struct Client {
+        int fd = -1;
+        std::string address;
+        std::string in;
+        std::string out;
+        int tower = -1;
+        bool dead = false;
+    };
+    struct Tower;
+    class TowerOutput;
+
+    void pollOnce();
+    int pollTimeoutMicros() const;
+    void acceptClients();
+    void readClient(int id, Client& client);
+    void writeClient(Client& client);
+    void runTimers();
+    void removeDeadClients();
+    bool finished() const;
+
+    void handleMessage(int id, Client& client, const NetMessage& message);
+    void sendTowerList(int id);
+    void handleJoin(int id, Client& client, const NetMessage& message);
+    void handleStrike(int id, Client& client, const NetMessage& message);
+    void handleCall(int id, Client& client, const NetMessage& message);
+    void leaveTower(int id, Client& client);
+    void announceAssignments(Tower& tower);
+
+    void send(int id, const NetMessage& message);
+    void broadcast(const Tower& tower, const NetMessage& message);
+    void drop(int id, Client& client, const std::string& reason);
+    void closeAll();
+
+    ServerSetup setup_;
+    std::ostream& log_;
+    std::chrono::steady_clock::time_point start_;
+    std::vector<std::unique_ptr<Tower>> towers_;
+    std::map<int, Client> clients_;
+    int nextClientId_ = 1;
+    int listenFd_ = -1;
+    int signalFd_ = -1;
+    int port_ = 0;
+    bool stopping_ = false;
+};

@@ -1,0 +1,135 @@
+// tolvane-server: the local ringing server with its simulated band.
+
+#include "method/Method.h"
+#include "method/MethodLibrary.h"
+#include "server/Options.h"
+#include "server/ServerLoop.h"
+
+#include <filesystem>
+#include <iostream>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+std::filesystem::path executableDirectory()
+{
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : path.parent_path();
+}
+
+std::vector<std::filesystem::path> libraryCandidates(const ServerOptions& options)
+{
+    if (!options.methodsFile.empty())
+        return {options.methodsFile};
+    return {kMethodLibraryFileName, executableDirectory() / kMethodLibraryFileName,
+            std::filesystem::path(TOLVANE_DATA_DIR) / kMethodLibraryFileName};
+}
+
+std::string stageName(int bells)
+{
+    static const char* const kNames[] = {"Minimus", "Doubles", "Minor", "Triples", "Major",
+                                         "Caters", "Royal", "Cinques", "Maximus"};
+    return kNames[bells - kMinTowerBells];
+}
+
+const MethodDef* findMethod(const MethodLibrary& library, const std::string& name)
+{
+    for (const auto& [number, record] : library)
+        if (record.name == name)
+            return &record;
+    return nullptr;
+}
+
+// The method a tower rings; false when a method asked for by name is missing.
+bool compileFor(const TowerConfig& tower, const ServerOptions& options, const MethodLibrary& library,
+                CompiledMethod& method)
+{
+    const std::string name = options.methodName.empty() ? "Plain Bob " + stageName(tower.bells)
+                                                        : options.methodName;
+    const MethodDef* record = findMethod(library, name);
+    if (record == nullptr && !options.methodName.empty())
+        return false;
+    MethodSettings settings;
+    settings.goAndStopMode = options.mode;
+    if (record != nullptr) {
+        settings.placeNotation = record->placeNotation;
+        settings.bobNotation = record->bobNotation;
+        settings.singleNotation = record->singleNotation;
+    }
+    MessageList messages;
+    compileMethod(method, settings, messages);
+    for (const std::string& text : messages.texts)
+        std::cerr << "method " << name << ": " << text << '\n';
+    // Only the conductor calls a composition; otherwise the band follows the clients' calls.
+    if (options.conductor)
+        parseComposition(method, options.composition);
+    return true;
+}
+
+BandSettings bandSettingsFor(const TowerConfig& tower, const ServerOptions& options, std::uint32_t seed)
+{
+    BandSettings band;
+    band.bells = tower.bells;
+    band.interval = strikeIntervalFor(options.pealMinutes, tower.bells);
+    band.maxError = static_cast<Micros>(options.errorMs * 1000.0);
+    band.wait = static_cast<Micros>(options.waitMs) * 1000;
+    band.seed = seed;
+    band.mode = options.mode;
+    band.conductor = options.conductor;
+    band.startDelay = static_cast<Micros>(options.startDelayMs) * 1000;
+    band.touches = options.touches;
+    band.maxChanges = options.maxChanges;
+    return band;
+}
+
+bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::string& error)
+{
+    const MethodLibrary library = loadMethodLibrary(libraryCandidates(options));
+    const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
+    setup.listenAddress = options.listenAddress;
+    setup.port = options.port;
+    setup.ringerBells = options.ringerBells;
+    setup.exitWhenDone = options.exitWhenDone;
+    for (std::size_t i = 0; i < options.towers.size(); ++i) {
+        const TowerConfig& tower = options.towers[i];
+        auto method = std::make_shared<CompiledMethod>();
+        if (!compileFor(tower, options, library, *method)) {
+            error = "no method called \"" + options.methodName + "\" in the method library";
+            return false;
+        }
+        setup.towers.push_back({tower, bandSettingsFor(tower, options, seed + static_cast<std::uint32_t>(i)),
+                                std::move(method)});
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.ok()) {
+        std::cerr << "tolvane-server: " << parsed.error << '\n';
+        return 2;
+    }
+    if (parsed.options.help) {
+        std::cout << helpText();
+        return 0;
+    }
+    ServerSetup setup;
+    std::string error;
+    if (!buildSetup(parsed.options, setup, error)) {
+        std::cerr << "tolvane-server: " << error << '\n';
+        return 2;
+    }
+    ServerLoop loop(std::move(setup), std::cout);
+    if (!loop.open(error)) {
+        std::cerr << "tolvane-server: " << error << '\n';
+        return 1;
+    }
+    loop.log("listening on " + parsed.options.listenAddress + ":" + std::to_string(loop.port()));
+    loop.run();
+    return 0;
+}

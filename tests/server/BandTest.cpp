@@ -1,0 +1,501 @@
+#include "server/Band.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view kSymbols = "1234567890ET";
+const std::vector<std::string> kPlainBobMinor{"x", "16", "x", "16", "x", "16", "x", "16", "x", "16", "x", "12"};
+
+// The change rule written out afresh, so that the band is checked against
+// rows it did not compute: named places stay, other bells swap in pairs.
+std::string change(const std::string& row, const std::string& token)
+{
+    std::string next = row;
+    for (std::size_t i = 0; i < row.size();) {
+        if (token.find(kSymbols[i]) != std::string::npos || i + 1 == row.size()) {
+            ++i;
+            continue;
+        }
+        std::swap(next[i], next[i + 1]);
+        i += 2;
+    }
+    return next;
+}
+
+// Rows after the start row, lead by lead, until rounds come back.
+std::vector<std::string> course(const std::string& rounds, const std::vector<std::vector<std::string>>& leads)
+{
+    std::vector<std::string> rows;
+    std::string row = rounds;
+    for (std::size_t lead = 0; rows.empty() || row != rounds; ++lead) {
+        for (const std::string& token : leads[lead % leads.size()]) {
+            row = change(row, token);
+            rows.push_back(row);
+            if (row == rounds)
+                return rows;
+        }
+    }
+    return rows;
+}
+
+struct StrikeRecord {
+    int bell;
+    bool handstroke;
+    Micros at;
+};
+
+class Recorder : public BandOutput {
+public:
+    explicit Recorder(const Micros& clock) : clock(clock) {}
+    void strike(int bell, bool handstroke) override { strikes.push_back({bell, handstroke, clock}); }
+    void call(const std::string& text) override { calls.push_back({text, strikes.size()}); }
+    void text(const std::string& text) override { texts.push_back(text); }
+    void log(const std::string& line) override { logs.push_back(line); }
+
+    // The rows as rung, each struck bell's symbol in strike order.
+    std::vector<std::string> rows(int bells) const
+    {
+        std::vector<std::string> result;
+        std::string row;
+        for (const StrikeRecord& strike : strikes) {
+            row += kSymbols[static_cast<std::size_t>(strike.bell - 1)];
+            if (row.size() == static_cast<std::size_t>(bells)) {
+                result.push_back(row);
+                row.clear();
+            }
+        }
+        return result;
+    }
+    std::vector<std::string> callTexts() const
+    {
+        std::vector<std::string> result;
+        for (const auto& [text, at] : calls)
+            result.push_back(text);
+        return result;
+    }
+    std::size_t callAt(const std::string& text) const
+    {
+        for (const auto& [called, at] : calls)
+            if (called == text)
+                return at;
+        return SIZE_MAX;
+    }
+    bool logged(const std::string& part) const
+    {
+        return std::any_of(logs.begin(), logs.end(),
+                           [&](const std::string& line) { return line.find(part) != std::string::npos; });
+    }
+
+    const Micros& clock;
+    std::vector<StrikeRecord> strikes;
+    std::vector<std::pair<std::string, std::size_t>> calls;  // text, strikes made before it
+    std::vector<std::string> texts;
+    std::vector<std::string> logs;
+};
+
+class BandTest : public ::testing::Test {
+protected:
+    static constexpr Micros kInterval = 100'000;
+    static constexpr Micros kWait = 1'000'000;
+    static constexpr Micros kStartDelay = 500'000;
+
+    BandSettings settings(int bells = 6) const
+    {
+        BandSettings band;
+        band.bells = bells;
+        band.interval = kInterval;
+        band.maxError = 0;
+        band.wait = kWait;
+        band.startDelay = kStartDelay;
+        return band;
+    }
+
+    void makeBand(const BandSettings& band, const std::string& notation = "x16x16x16,12",
+                  const std::string& composition = "")
+    {
+        MethodSettings method;
+        method.placeNotation = notation;
+        method.bobNotation = "14";
+        method.singleNotation = "1234";
+        method.goAndStopMode = band.mode;
+        auto compiled = std::make_shared<CompiledMethod>();
+        MessageList messages;
+        compileMethod(*compiled, method, messages);
+        parseComposition(*compiled, composition);
+        this->band = std::make_unique<Band>(band, compiled, out);
+    }
+
+    // Moves the clock from deadline to deadline, up to `limit`.
+    void runUntil(Micros limit)
+    {
+        for (int guard = 0; guard < 100000; ++guard) {
+            const auto due = band->deadline();
+            if (!due || *due > limit)
+                break;
+            now = std::max(now, *due);
+            band->onTime(now);
+        }
+    }
+    void runToEnd() { runUntil(1'000'000'000'000); }
+    // Moves the clock on until the band has struck `count` times in all.
+    void runUntilStrikes(std::size_t count)
+    {
+        while (out.strikes.size() < count && band->deadline()) {
+            now = std::max(now, *band->deadline());
+            band->onTime(now);
+        }
+    }
+
+    void clientStrike(int bell, bool handstroke, const std::string& ringer = "Tester")
+    {
+        band->onStrike(bell, handstroke, ringer, now);
+    }
+
+    Micros now = 0;
+    Recorder out{now};
+    std::unique_ptr<Band> band;
+};
+
+// ---------------------------------------------------------------------------
+// Row stepping
+
+TEST_F(BandTest, RingsAPlainCourseFromRoundsAndStandsAtRounds)
+{
+    makeBand(settings());
+    band->setClients({}, true, now);
+    runToEnd();
+
+    std::vector<std::string> expected{"123456", "123456"};
+    const auto plain = course("123456", {kPlainBobMinor});
+    expected.insert(expected.end(), plain.begin(), plain.end());
+    EXPECT_EQ(out.rows(6), expected);
+    EXPECT_EQ(out.strikes.size(), expected.size() * 6) << "no strikes after the touch stands";
+    EXPECT_EQ(out.callTexts(), std::vector<std::string>{"Here's treble"});
+    EXPECT_FALSE(band->ringing());
+    EXPECT_TRUE(band->done());
+}
+
+TEST_F(BandTest, StrikesAlternateStrokesRowByRow)
+{
+    makeBand(settings());
+    band->setClients({}, true, now);
+    runToEnd();
+    for (std::size_t i = 0; i < out.strikes.size(); ++i)
+        ASSERT_EQ(out.strikes[i].handstroke, (i / 6) % 2 == 0) << "strike " << i;
+}
+
+TEST_F(BandTest, BobsOfTheCompositionAreCalledTwoRowsAheadAndRung)
+{
+    makeBand(settings(), "x16x16x16,12", "b");
+    band->setClients({}, true, now);
+    runToEnd();
+
+    std::vector<std::string> bobLead = kPlainBobMinor;
+    bobLead.back() = "14";
+    const auto rows = out.rows(6);
+    const auto expected = course("123456", {bobLead});
+    ASSERT_EQ(rows.size(), expected.size() + 2);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), rows.begin() + 2));
+
+    // The first row the bob changes is the twelfth method row, row 14 of the
+    // touch; the call goes out as row 12 begins.
+    ASSERT_FALSE(out.calls.size() < 2);
+    EXPECT_EQ(out.calls[1].first, "Bob");
+    EXPECT_EQ(out.calls[1].second, 11u * 6);
+}
+
+TEST_F(BandTest, FollowsABobCalledByAClient)
+{
+    BandSettings band = settings();
+    band.conductor = false;
+    makeBand(band);
+    this->band->setClients({}, true, now);
+    this->band->onCall("Here's treble", "Tester", now);
+    // Heard in the middle of the first lead, the bob lands at its lead end.
+    runUntilStrikes(6 * 6);
+    this->band->onCall("Bob", "Tester", now);
+    runToEnd();
+
+    std::vector<std::string> bobLead = kPlainBobMinor;
+    bobLead.back() = "14";
+    const auto rows = out.rows(6);
+    ASSERT_GE(rows.size(), 14u);
+    const std::vector<std::string> firstLead(rows.begin() + 2, rows.begin() + 14);
+    const auto withBob = course("123456", {bobLead, kPlainBobMinor});
+    EXPECT_EQ(firstLead, std::vector<std::string>(withBob.begin(), withBob.begin() + 12));
+    EXPECT_NE(rows[13], course("123456", {kPlainBobMinor})[11]);
+    EXPECT_TRUE(out.calls.empty()) << "the band makes no calls of its own with the conductor off";
+}
+
+TEST_F(BandTest, GoAndStopModeCallsGoThatsAllAndStand)
+{
+    BandSettings band = settings();
+    band.mode = 1;
+    makeBand(band);
+    this->band->setClients({}, true, now);
+    runToEnd();
+
+    EXPECT_EQ(out.callTexts(), (std::vector<std::string>{"Here's treble", "Go", "That's All", "Stand"}));
+    const auto rows = out.rows(6);
+    const auto plain = course("123456", {kPlainBobMinor});
+    // Rounds until Go, the pair after it, then the method.
+    const std::size_t roundsBefore = 2 * (Band::kRoundsPairs + 1);
+    ASSERT_GT(rows.size(), roundsBefore + plain.size());
+    for (std::size_t i = 0; i < roundsBefore; ++i)
+        EXPECT_EQ(rows[i], "123456") << "row " << i;
+    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), rows.begin() + roundsBefore));
+    EXPECT_LT(out.callAt("That's All"), (roundsBefore + plain.size()) * 6) << "That's All comes before rounds";
+    // Rounds after the method, standing at a backstroke.
+    for (std::size_t i = roundsBefore + plain.size(); i < rows.size(); ++i)
+        EXPECT_EQ(rows[i], "123456");
+    EXPECT_EQ(rows.size() % 2, 0u);
+    EXPECT_FALSE(this->band->ringing());
+}
+
+TEST_F(BandTest, WithoutAMethodRingsRoundsAndStands)
+{
+    makeBand(settings(), "");
+    band->setClients({}, true, now);
+    runToEnd();
+    const auto rows = out.rows(6);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](const std::string& r) { return r == "123456"; }));
+    EXPECT_EQ(out.callTexts().back(), "Stand");
+    EXPECT_FALSE(band->ringing());
+}
+
+TEST_F(BandTest, ATouchThatHasNotComeRoundIsStood)
+{
+    BandSettings band = settings();
+    band.maxChanges = 10;
+    makeBand(band);
+    this->band->setClients({}, true, now);
+    runToEnd();
+    EXPECT_EQ(out.callTexts().back(), "Stand");
+    // Stand is called as the tenth change begins, a backstroke row, whose end stands.
+    EXPECT_EQ(out.rows(6).size(), 2u + 10u);
+    EXPECT_FALSE(this->band->ringing());
+}
+
+TEST_F(BandTest, RingsSeveralTouchesWithAPauseBetween)
+{
+    BandSettings band = settings();
+    band.touches = 2;
+    makeBand(band);
+    this->band->setClients({}, true, now);
+    runToEnd();
+    EXPECT_EQ(this->band->touchesRung(), 2);
+    EXPECT_EQ(out.rows(6).size(), 2 * (2 + course("123456", {kPlainBobMinor}).size()));
+}
+
+// ---------------------------------------------------------------------------
+// Timing
+
+TEST(StrikeIntervalTest, RingsAPealOf5040RowsInTheTimeGiven)
+{
+    struct Row {
+        double minutes;
+        int bells;
+        Micros expected;
+    };
+    const Row rows[] = {{180, 8, 252'101}, {180, 12, 171'429}, {180, 6, 329'670}, {60, 4, 158'730}};
+    for (const Row& row : rows)
+        EXPECT_EQ(strikeIntervalFor(row.minutes, row.bells), row.expected) << row.bells << " bells";
+}
+
+TEST_F(BandTest, StrikesOneIntervalApartWithTheHandstrokeGap)
+{
+    makeBand(settings());
+    band->setClients({}, true, now);
+    runToEnd();
+    ASSERT_GT(out.strikes.size(), 24u);
+    EXPECT_EQ(out.strikes[0].at, kStartDelay + kInterval) << "the treble one interval after Here's treble";
+    for (std::size_t i = 1; i < out.strikes.size(); ++i) {
+        const bool leadsHandstroke = i % 12 == 0;
+        EXPECT_EQ(out.strikes[i].at - out.strikes[i - 1].at, leadsHandstroke ? 2 * kInterval : kInterval)
+            << "strike " << i;
+    }
+}
+
+TEST_F(BandTest, RandomErrorStaysWithinItsBoundAndRepeatsWithTheSeed)
+{
+    BandSettings band = settings();
+    band.maxError = 3'000;
+    band.seed = 42;
+    makeBand(band);
+    this->band->setClients({}, true, now);
+    runToEnd();
+    bool varied = false;
+    for (std::size_t i = 1; i < out.strikes.size(); ++i) {
+        const Micros gap = out.strikes[i].at - out.strikes[i - 1].at;
+        const Micros nominal = i % 12 == 0 ? 2 * kInterval : kInterval;
+        EXPECT_LE(std::abs(gap - nominal), 3'000) << "strike " << i;
+        varied = varied || gap != nominal;
+    }
+    EXPECT_TRUE(varied);
+
+    const auto first = out.strikes;
+    Micros otherClock = 0;
+    Recorder again(otherClock);
+    Band repeat(band, std::make_shared<CompiledMethod>(), again);
+    repeat.setClients({}, true, 0);
+    for (int i = 0; i < 20 && repeat.deadline(); ++i) {
+        otherClock = *repeat.deadline();
+        repeat.onTime(otherClock);
+    }
+    ASSERT_GE(again.strikes.size(), 12u);
+    for (std::size_t i = 0; i < again.strikes.size(); ++i)
+        EXPECT_EQ(again.strikes[i].at, first[i].at) << "same seed, same times: strike " << i;
+}
+
+TEST_F(BandTest, WaitsForAClientsBellThenRingsOnFromItsStrike)
+{
+    makeBand(settings());
+    band->setClients({{2, "Tester"}}, true, now);
+    runUntil(kStartDelay + kInterval);
+    ASSERT_EQ(out.strikes.size(), 1u);
+    EXPECT_EQ(band->nextBell(), 2);
+    runUntil(kStartDelay + 2 * kInterval + kWait - 1);
+    EXPECT_EQ(out.strikes.size(), 1u) << "the band waits for bell 2";
+
+    const Micros late = kStartDelay + 2 * kInterval + 400'000;
+    now = late;
+    clientStrike(2, true);
+    runUntil(late + kInterval);
+    ASSERT_EQ(out.strikes.size(), 2u);
+    EXPECT_EQ(out.strikes[1].bell, 3);
+    EXPECT_EQ(out.strikes[1].at, late + kInterval);
+    EXPECT_TRUE(out.texts.empty());
+}
+
+TEST_F(BandTest, RingsOnWithoutASilentClientAndSaysSo)
+{
+    makeBand(settings());
+    band->setClients({{2, "Tester"}}, true, now);
+    const Micros trebleAt = kStartDelay + kInterval;
+    runUntil(trebleAt + kInterval + kWait);
+    ASSERT_EQ(out.strikes.size(), 2u);
+    EXPECT_EQ(out.strikes[1].bell, 2);
+    EXPECT_EQ(out.strikes[1].at, trebleAt + kInterval + kWait);
+    EXPECT_EQ(out.texts, std::vector<std::string>{"The band rings on for Tester"});
+    EXPECT_TRUE(out.logged("band rings bell 2 for Tester"));
+
+    // While the client stays silent its bell is rung on time, and said once.
+    runUntil(now + 12 * kInterval);
+    ASSERT_GE(out.strikes.size(), 8u);
+    EXPECT_EQ(out.strikes[7].bell, 2);
+    EXPECT_EQ(out.strikes[7].at - out.strikes[6].at, kInterval);
+    EXPECT_EQ(out.texts.size(), 1u);
+}
+
+TEST_F(BandTest, AClientHeardAgainIsWaitedForAgainAndItsEarlyStrikeCounts)
+{
+    makeBand(settings());
+    band->setClients({{2, "Tester"}}, true, now);
+    runUntil(kStartDelay + 2 * kInterval + kWait);  // bell 2 rung for the silent client
+    runUntilStrikes(6);
+    clientStrike(2, false);                          // out of turn, before the treble's backstroke
+    runUntilStrikes(8);
+    EXPECT_EQ(out.strikes[6].bell, 1);
+    EXPECT_EQ(out.strikes[7].bell, 3) << "bell 2 was already heard in this row";
+
+    // The band's five strikes of the backstroke row complete it; bell 2 leads
+    // the first method row, 214365, after the handstroke gap.
+    runUntilStrikes(11);
+    ASSERT_EQ(out.strikes[10].bell, 6);
+    EXPECT_EQ(band->currentRow(), "214365");
+    EXPECT_EQ(band->nextBell(), 2);
+    EXPECT_EQ(band->deadline(), out.strikes[10].at + 2 * kInterval + kWait) << "waited for again";
+}
+
+// ---------------------------------------------------------------------------
+// Following what the clients do
+
+TEST_F(BandTest, AClientStrikeStartsTheRingingWithTheConductorOff)
+{
+    BandSettings band = settings();
+    band.conductor = false;
+    makeBand(band);
+    this->band->setClients({{1, "Tester"}}, true, now);
+    runToEnd();
+    EXPECT_TRUE(out.strikes.empty()) << "nothing happens until a client starts";
+    now = 1'000;
+    clientStrike(1, true);
+    EXPECT_TRUE(this->band->ringing());
+    runUntil(now + kInterval);
+    ASSERT_EQ(out.strikes.size(), 1u);
+    EXPECT_EQ(out.strikes[0].bell, 2);
+    EXPECT_TRUE(out.calls.empty());
+}
+
+TEST_F(BandTest, RepeatedStrokesAreIgnored)
+{
+    BandSettings band = settings();
+    band.conductor = false;
+    makeBand(band);
+    this->band->setClients({{1, "Tester"}}, true, now);
+    this->band->onCall("Here's treble", "Tester", now);
+    clientStrike(1, true);
+    now += 10;
+    clientStrike(1, true);
+    EXPECT_EQ(this->band->nextBell(), 2);
+    runUntil(now + kInterval - 10);
+    ASSERT_EQ(out.strikes.size(), 1u);
+    EXPECT_EQ(out.strikes[0].at, kInterval) << "timed from the first report, not the repeat";
+}
+
+TEST_F(BandTest, ABellLeftAtHandstrokeIsRungRoundBeforeItsHandstroke)
+{
+    BandSettings band = settings();
+    band.conductor = false;
+    makeBand(band);
+    this->band->setClients({{2, "Tester"}}, true, now);
+    clientStrike(2, true);                             // starts; bell 2 is now at handstroke
+    this->band->onCall("Here's treble", "Tester", now);  // restarts with bell 2 still at handstroke
+    runUntil(now + 2 * kInterval + kWait);
+    ASSERT_GE(out.strikes.size(), 3u);
+    EXPECT_EQ(out.strikes[1].bell, 2);
+    EXPECT_FALSE(out.strikes[1].handstroke);
+    EXPECT_EQ(out.strikes[2].bell, 2);
+    EXPECT_TRUE(out.strikes[2].handstroke);
+    EXPECT_EQ(this->band->nextBell(), 3);
+}
+
+TEST_F(BandTest, NewAssignmentsStopTheRingingAndTheConductorStartsAgain)
+{
+    makeBand(settings());
+    band->setClients({}, true, now);
+    runUntil(kStartDelay + 10 * kInterval);
+    ASSERT_TRUE(band->ringing());
+    const std::size_t before = out.strikes.size();
+    const Micros changedAt = now;
+    band->setClients({{3, "Other"}}, true, now);
+    EXPECT_FALSE(band->ringing());
+    runUntil(changedAt + kStartDelay - 1);
+    EXPECT_EQ(out.strikes.size(), before);
+    runUntil(changedAt + kStartDelay);
+    EXPECT_EQ(out.callTexts().back(), "Here's treble");
+    EXPECT_TRUE(band->ringing());
+}
+
+TEST_F(BandTest, NoClientMeansNoTouch)
+{
+    makeBand(settings());
+    band->setClients({}, false, now);
+    EXPECT_FALSE(band->deadline().has_value());
+}
+
+TEST_F(BandTest, LogsEachRowWithItsStrikeTimes)
+{
+    makeBand(settings(4), "x14x14,12");
+    band->setClients({}, true, now);
+    runUntil(kStartDelay + 4 * kInterval);
+    EXPECT_TRUE(out.logged("row 1 H 1234 at 600.000 | 1:+0 2:+100 3:+200 4:+300")) << out.logs.back();
+}
+
+}  // namespace

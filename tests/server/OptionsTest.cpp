@@ -1,0 +1,113 @@
+#include "server/Options.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ParsedOptions parse(std::vector<std::string> arguments)
+{
+    return parseOptions(arguments);
+}
+
+TEST(OptionsTest, DefaultsToOneEightBellTowerOnTheUsualPort)
+{
+    const ParsedOptions parsed = parse({});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    const ServerOptions& o = parsed.options;
+    EXPECT_EQ(o.towers, (std::vector<TowerConfig>{{"Tolvane Tower", "Eight bells on the local server", 8}}));
+    EXPECT_EQ(o.port, 17481);
+    EXPECT_EQ(o.listenAddress, "127.0.0.1");
+    EXPECT_EQ(o.pealMinutes, 180);
+    EXPECT_EQ(o.errorMs, 3);
+    EXPECT_EQ(o.waitMs, 3000);
+    EXPECT_EQ(o.startDelayMs, 1000);
+    EXPECT_EQ(o.mode, 0);
+    EXPECT_TRUE(o.conductor);
+    EXPECT_EQ(o.touches, 1);
+    EXPECT_FALSE(o.exitWhenDone);
+    EXPECT_FALSE(o.seed.has_value());
+}
+
+TEST(OptionsTest, ReadsEveryOption)
+{
+    const ParsedOptions parsed = parse({"--port", "0", "--listen", "127.0.0.2", "--tower", "A:First: with colon:6",
+                                        "--tower", "B::12", "--ringer", "Tolvane=7,8", "--ringer", "Tolvane=2",
+                                        "--peal-minutes", "90.5", "--error-ms", "0", "--seed", "7", "--wait-ms",
+                                        "250", "--method", "Plain Bob Minor", "--methods", "m.txt",
+                                        "--composition", "bps", "--mode", "1", "--conductor", "off",
+                                        "--start-delay-ms", "0", "--touches", "3", "--max-changes", "100",
+                                        "--exit-when-done"});
+    ASSERT_TRUE(parsed.ok()) << parsed.error;
+    const ServerOptions& o = parsed.options;
+    EXPECT_EQ(o.port, 0);
+    EXPECT_EQ(o.listenAddress, "127.0.0.2");
+    EXPECT_EQ(o.towers, (std::vector<TowerConfig>{{"A", "First: with colon", 6}, {"B", "", 12}}));
+    EXPECT_EQ(o.ringerBells.at("Tolvane"), (std::set<int>{2, 7, 8}));
+    EXPECT_EQ(o.pealMinutes, 90.5);
+    EXPECT_EQ(o.errorMs, 0);
+    EXPECT_EQ(o.seed, 7u);
+    EXPECT_EQ(o.waitMs, 250);
+    EXPECT_EQ(o.methodName, "Plain Bob Minor");
+    EXPECT_EQ(o.methodsFile, "m.txt");
+    EXPECT_EQ(o.composition, "bps");
+    EXPECT_EQ(o.mode, 1);
+    EXPECT_FALSE(o.conductor);
+    EXPECT_EQ(o.startDelayMs, 0);
+    EXPECT_EQ(o.touches, 3);
+    EXPECT_EQ(o.maxChanges, 100);
+    EXPECT_TRUE(o.exitWhenDone);
+}
+
+TEST(OptionsTest, HelpIsAskedFor)
+{
+    EXPECT_TRUE(parse({"--help"}).options.help);
+    EXPECT_NE(helpText().find("--exit-when-done"), std::string::npos);
+}
+
+TEST(OptionsErrorTest, RefusesBadValues)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"--port"},
+        {"--port", "65536"},
+        {"--port", "-1"},
+        {"--port", "12x"},
+        {"--tower", "NoBells"},
+        {"--tower", "A:desc"},
+        {"--tower", "A:desc:3"},
+        {"--tower", "A:desc:13"},
+        {"--tower", ":desc:8"},
+        {"--tower", std::string(80, 'n') + ":d:8"},
+        {"--tower", "A:x:8", "--tower", "A:y:6"},
+        {"--ringer", "Tolvane"},
+        {"--ringer", "=1"},
+        {"--ringer", "Tolvane=0"},
+        {"--ringer", "Tolvane=13"},
+        {"--ringer", "Tolvane=1,,2"},
+        {"--mode", "2"},
+        {"--conductor", "maybe"},
+        {"--peal-minutes", "0"},
+        {"--error-ms", "-1"},
+        {"--seed", "x"},
+        {"--touches", "0"},
+        {"--config", "/nonexistent/towers.conf"},
+        {"--frobnicate"},
+    };
+    for (const auto& arguments : cases) {
+        const ParsedOptions parsed = parse(arguments);
+        EXPECT_FALSE(parsed.ok()) << arguments.front() << " " << (arguments.size() > 1 ? arguments[1] : "");
+    }
+}
+
+TEST(TowerConfigTest, ReadsOneTowerALineSkippingCommentsAndBlanks)
+{
+    std::vector<TowerConfig> towers;
+    std::string error;
+    ASSERT_TRUE(readTowerConfig("# towers\n\nAsh:Six:6\r\n  # more\nElm:Twelve # bells:12", towers, error)) << error;
+    EXPECT_EQ(towers, (std::vector<TowerConfig>{{"Ash", "Six", 6}, {"Elm", "Twelve # bells", 12}}));
+
+    towers.clear();
+    EXPECT_FALSE(readTowerConfig("Ash:Six:6\nbroken line\n", towers, error));
+    EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+}
+
+}  // namespace
