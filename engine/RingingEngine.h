@@ -41,6 +41,7 @@ public:
     void stop() { stopRequested = true; }
     void faster();
     void slower();
+    void setSpeedAdjustment(int adjustment);
 
     // A tower joined (0) or a bell assignment changes the number of bells.
     void setBellCount(int count);
@@ -91,7 +92,6 @@ private:
     void measureEchoDelay(int bell, int length, std::uint16_t stamp);
     void armStrike(int milliseconds);
     void stopIfRowDoesNotFit();
-    void setSpeedAdjustment(int adjustment);
 
     RingerHost& host;
     Connection& connection;

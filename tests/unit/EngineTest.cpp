@@ -541,3 +541,17 @@ TEST(Display, PanelKeepsTheLastTenRows)
 }
 
 } // namespace
+
+namespace {
+TEST(Ringing, RobotOnTheTwoTenorsRingsPlainBobMajor)
+{
+    MethodSettings settings;
+    settings.placeNotation = "x18x18x18x18,12";
+    SimulatedTower tower(8, "78", settings);
+    const std::vector<std::string> lead = {"x", "18", "x", "18", "x", "18", "x", "18", "x", "18", "x", "18", "x", "18", "x", "12"};
+    const auto rows = withStart(8, plainCourse(lead, 8));
+    tower.ringRows(rows);
+    EXPECT_FALSE(tower.engine().ringing);
+    EXPECT_EQ(tower.host.printedRows, rows);
+}
+} // namespace

@@ -1,0 +1,210 @@
+#include "app/CommandLine.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+enum class Value { None, Text, Mode, Number };
+
+struct LongOption {
+    const char* name;
+    Value value;
+};
+
+constexpr std::array kLongOptions{
+    LongOption{"headless", Value::None},   LongOption{"help", Value::None},
+    LongOption{"version", Value::None},    LongOption{"server", Value::Text},
+    LongOption{"tower", Value::Text},      LongOption{"method", Value::Text},
+    LongOption{"notation", Value::Text},   LongOption{"bob", Value::Text},
+    LongOption{"single", Value::Text},     LongOption{"start-change", Value::Text},
+    LongOption{"composition", Value::Text}, LongOption{"mode", Value::Mode},
+    LongOption{"speed", Value::Number},
+};
+
+const LongOption* findLongOption(const std::string& name)
+{
+    for (const auto& option : kLongOptions)
+        if (name == option.name)
+            return &option;
+    return nullptr;
+}
+
+std::optional<int> parseInteger(const std::string& text)
+{
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+// HOST or HOST:PORT.
+bool parseServer(const std::string& text, Options& options)
+{
+    const auto colon = text.rfind(':');
+    std::string host = text;
+    if (colon != std::string::npos) {
+        const auto port = parseInteger(text.substr(colon + 1));
+        if (!port || *port < 1 || *port > 65535)
+            return false;
+        options.serverPort = *port;
+        host = text.substr(0, colon);
+    }
+    if (host.empty())
+        return false;
+    options.serverHost = host;
+    options.serverGiven = true;
+    return true;
+}
+
+std::string setOption(const std::string& name, const std::string& value, Options& options)
+{
+    const auto bad = [&] { return "invalid value '" + value + "' for option '--" + name + "'"; };
+    if (name == "server")
+        return parseServer(value, options) ? std::string() : bad();
+    if (name == "mode") {
+        if (value != "0" && value != "1")
+            return bad();
+        options.mode = value == "1" ? 1 : 0;
+        return {};
+    }
+    if (name == "speed") {
+        const auto speed = parseInteger(value);
+        if (!speed)
+            return bad();
+        options.speed = *speed;
+        return {};
+    }
+    std::optional<std::string>* text = name == "tower"          ? &options.tower
+                                       : name == "method"       ? &options.method
+                                       : name == "notation"     ? &options.notation
+                                       : name == "bob"          ? &options.bob
+                                       : name == "single"       ? &options.single
+                                       : name == "start-change" ? &options.startChange
+                                                                : &options.composition;
+    *text = value;
+    return {};
+}
+
+void setFlag(const std::string& name, Options& options)
+{
+    if (name == "headless")
+        options.headless = true;
+    else if (name == "help")
+        options.help = true;
+    else
+        options.version = true;
+}
+
+} // namespace
+
+std::string serverHostFromSwitches(const std::string& commandLine)
+{
+    if (commandLine.find(" -l") != std::string::npos)
+        return kLocalServerHost;
+    if (commandLine.find(" -t") != std::string::npos)
+        return kTestServerHost;
+    if (commandLine.find(" -d") != std::string::npos)
+        return kDevelopmentServerAddress;
+    return kMainServerHost;
+}
+
+std::optional<std::string> ringerNameFromSwitches(const std::string& commandLine)
+{
+    const auto at = commandLine.find(" -n");
+    if (at == std::string::npos)
+        return std::nullopt;
+    std::string name = commandLine.substr(at + 3);
+    name.erase(0, name.find_first_not_of(" \t"));
+    if (name.find_first_not_of(" \t") == std::string::npos)
+        return std::string();
+    return name.substr(0, name.find(' '));
+}
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments)
+{
+    ParsedCommandLine parsed;
+    Options& options = parsed.options;
+    std::string commandLine = arguments.empty() ? std::string() : arguments[0];
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.rfind("--", 0) != 0) {
+            commandLine += " " + argument;
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const auto equals = argument.find('=');
+        const std::string name = argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+        const LongOption* option = findLongOption(name);
+        if (!option) {
+            parsed.error = "unrecognized option '" + argument + "'";
+            return parsed;
+        }
+        if (option->value == Value::None) {
+            if (equals != std::string::npos) {
+                parsed.error = "option '--" + name + "' doesn't allow an argument";
+                return parsed;
+            }
+            setFlag(name, options);
+            continue;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            parsed.error = "option '--" + name + "' requires an argument";
+            return parsed;
+        }
+        if (const std::string error = setOption(name, value, options); !error.empty()) {
+            parsed.error = error;
+            return parsed;
+        }
+    }
+    if (!options.serverGiven)
+        options.serverHost = serverHostFromSwitches(commandLine);
+    if (const auto name = ringerNameFromSwitches(commandLine))
+        options.ringerName = *name;
+    return parsed;
+}
+
+std::string usageText()
+{
+    return "Usage: tolvane [-l | -t | -d] [-n NAME] [OPTION]...\n"
+           "A robot ringer: joins a tower on a ringing server and rings its bells.\n"
+           "\n"
+           "Server and name (searched anywhere in the command line):\n"
+           "  -l                  the ringing server on this computer (localhost)\n"
+           "  -t                  the test server\n"
+           "  -d                  the development server\n"
+           "  -n NAME             ring as NAME (default Tolvane)\n"
+           "\n"
+           "Options:\n"
+           "      --server HOST[:PORT]  use this server (port 17481 when none is given)\n"
+           "      --tower NAME          join the tower NAME without asking\n"
+           "      --method NAME         ring the library method NAME\n"
+           "      --notation PN         place notation of the plain lead\n"
+           "      --bob PN              place notation of a bob\n"
+           "      --single PN           place notation of a single\n"
+           "      --start-change TEXT   the row, or short form of a row, to start from\n"
+           "      --composition TEXT    the calling, one letter per block end: p, b or s\n"
+           "      --mode 0|1            0: start after a whole pull of the start row and stop\n"
+           "                            at rounds; 1: start on Go, stop after That's All\n"
+           "      --speed N             start N steps faster (negative: slower)\n"
+           "      --headless            no window: messages go to standard error and the\n"
+           "                            rows rung to standard output\n"
+           "      --help                show this help and exit\n"
+           "      --version             show the version and exit\n"
+           "\n"
+           "Exit status: 0 when the run ends by the user or the server closes the\n"
+           "connection, 1 when no connection could be made or no tower was joined,\n"
+           "2 for a bad option or an unknown method.\n";
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+// The command line: the single-letter switches that choose the server and the
+// ringer name, searched as plain substrings of the whole command line, and our
+// GNU-style long options for unattended runs, which never take part in that
+// search.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr const char* kLocalServerHost = "localhost";
+// Placeholders: no public server speaks this protocol yet. The ".invalid"
+// names never resolve, and nothing listens on the second loopback address.
+inline constexpr const char* kMainServerHost = "ringing.tolvane.invalid";
+inline constexpr const char* kTestServerHost = "test.tolvane.invalid";
+inline constexpr const char* kDevelopmentServerAddress = "127.0.0.2";
+inline constexpr int kServerPort = 17481;
+inline constexpr const char* kDefaultRingerName = "Tolvane";
+
+struct Options {
+    std::string serverHost = kMainServerHost;
+    int serverPort = kServerPort;
+    bool serverGiven = false;  // --server, which overrides the switches
+    std::string ringerName = kDefaultRingerName;
+    bool headless = false;
+    bool help = false;
+    bool version = false;
+    std::optional<std::string> tower;
+    std::optional<std::string> method;
+    std::optional<std::string> notation;
+    std::optional<std::string> bob;
+    std::optional<std::string> single;
+    std::optional<std::string> startChange;
+    std::optional<std::string> composition;
+    std::optional<int> mode;
+    std::optional<int> speed;
+};
+
+struct ParsedCommandLine {
+    Options options;
+    std::string error;  // empty when the command line is good
+};
+
+// `arguments` as the process received them, the program's path first.
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// The switch rules over one command-line text.
+std::string serverHostFromSwitches(const std::string& commandLine);
+std::optional<std::string> ringerNameFromSwitches(const std::string& commandLine);
+
+std::string usageText();

@@ -1,0 +1,227 @@
+#include "app/RingerDialog.h"
+
+#include "dialogs/Latin1.h"
+#include "dialogs/MethodSetupFlow.h"
+#include "dialogs/TowerDialog.h"
+
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+
+namespace {
+
+// Past this many waiting texts a flood is only counted.
+constexpr std::size_t kMaxWaitingTexts = 50;
+
+QLabel* valueLabel(QWidget* parent, const char* name, const QString& start)
+{
+    auto* label = new QLabel(start, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);  // the window has no default button
+    return b;
+}
+
+QString panelText(const std::string& rows)
+{
+    return latin1Text(rows).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+} // namespace
+
+QIcon bellIcon()
+{
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath bell;
+    bell.moveTo(32, 6);
+    bell.cubicTo(18, 6, 16, 18, 16, 30);
+    bell.cubicTo(16, 40, 12, 46, 6, 50);
+    bell.lineTo(58, 50);
+    bell.cubicTo(52, 46, 48, 40, 48, 30);
+    bell.cubicTo(48, 18, 46, 6, 32, 6);
+    painter.setPen(QPen(QColor(0x5a, 0x3b, 0x0e), 2.5));
+    painter.setBrush(QColor(0xc8, 0x92, 0x2e));
+    painter.drawPath(bell);
+    painter.drawEllipse(QPointF(32, 54), 5, 5);
+    painter.drawRoundedRect(QRectF(28, 1, 8, 6), 2, 2);
+    return QIcon(pixmap);
+}
+
+RingerDialog::RingerDialog(Options options) : QDialog(nullptr), RingerShell(std::move(options))
+{
+    setWindowTitle(QStringLiteral("Tolvane"));
+    setWindowIcon(bellIcon());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    buildControls();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void RingerDialog::buildControls()
+{
+    auto* grid = new QGridLayout(this);
+    grid->setHorizontalSpacing(24);
+    grid->setVerticalSpacing(8);
+
+    auto* setMethodButton = button(this, "setMethodButton", tr("Set Method"));
+    auto* stopButton = button(this, "stopButton", tr("Stop"));
+    auto* fasterButton = button(this, "fasterButton", tr("Faster"));
+    auto* slowerButton = button(this, "slowerButton", tr("Slower"));
+    speedAdjustmentValue = valueLabel(this, "speedAdjustmentValue", QStringLiteral("0"));
+    pealSpeedValue = valueLabel(this, "pealSpeedValue", QString());
+    changesRungValue = valueLabel(this, "changesRungValue", QStringLiteral("0"));
+    changeInLeadValue = valueLabel(this, "changeInLeadValue", QStringLiteral("0"));
+
+    lastChangesView = new QLabel(this);
+    lastChangesView->setObjectName("lastChangesView");
+    lastChangesView->setTextFormat(Qt::PlainText);
+    lastChangesView->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lastChangesView->setFrameShape(QFrame::StyledPanel);
+    lastChangesView->setFrameShadow(QFrame::Sunken);
+    QFont rows = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    rows.setPointSizeF(rows.pointSizeF() * 1.15);
+    lastChangesView->setFont(rows);
+    const QFontMetrics metrics(rows);
+    lastChangesView->setMinimumSize(metrics.horizontalAdvance(QString(16, QLatin1Char('0'))),
+                                    metrics.lineSpacing() * 10 + 12);
+
+    int row = 0;
+    grid->addWidget(setMethodButton, row, 0);
+    grid->addWidget(stopButton, row++, 1);
+    grid->addWidget(new QLabel(tr("Speed Adjustment"), this), row, 0);
+    grid->addWidget(speedAdjustmentValue, row++, 1);
+    grid->addWidget(new QLabel(tr("Peal Speed"), this), row, 0);
+    grid->addWidget(pealSpeedValue, row++, 1);
+    grid->addWidget(fasterButton, row, 0);
+    grid->addWidget(slowerButton, row++, 1);
+    grid->addWidget(new QLabel(tr("Changes Rung"), this), row, 0);
+    grid->addWidget(changesRungValue, row++, 1);
+    grid->addWidget(new QLabel(tr("Change in Lead"), this), row, 0);
+    grid->addWidget(changeInLeadValue, row++, 1);
+    auto* heading = new QLabel(tr("Last 10 Changes"), this);
+    heading->setAlignment(Qt::AlignHCenter);
+    grid->addWidget(heading, row++, 0, 1, 2);
+    grid->addWidget(lastChangesView, row++, 0, 1, 2);
+
+    setTabOrder(setMethodButton, stopButton);
+    setTabOrder(stopButton, fasterButton);
+    setTabOrder(fasterButton, slowerButton);
+
+    connect(setMethodButton, &QPushButton::clicked, this, [this] { setMethod(); });
+    connect(stopButton, &QPushButton::clicked, this, [this] { controller().stopPressed(); });
+    connect(fasterButton, &QPushButton::clicked, this, [this] { controller().fasterPressed(); });
+    connect(slowerButton, &QPushButton::clicked, this, [this] { controller().slowerPressed(); });
+}
+
+void RingerDialog::setMethod()
+{
+    const auto chosen = runMethodSetup(this, controller().settings(), controller().methodLibrary());
+    if (chosen && controller().running())
+        controller().applySettings(*chosen);
+}
+
+// ---------------------------------------------------------------------------
+// Messages: modal, one at a time
+
+void RingerDialog::showMessage(const std::string& text)
+{
+    showMessageThen(text, {});
+}
+
+void RingerDialog::showMessageThen(const std::string& text, const std::function<void()>& then)
+{
+    if (boxOpen) {
+        queueText(text, then);
+        return;
+    }
+    boxOpen = true;
+    showBox({text, 1, then});
+    while (!waitingTexts.empty() || droppedTexts > 0) {
+        PendingText next;
+        if (!waitingTexts.empty()) {
+            next = std::move(waitingTexts.front());
+            waitingTexts.pop_front();
+        } else {
+            next.text = std::to_string(droppedTexts) + " further messages came while this window was busy.";
+            droppedTexts = 0;
+        }
+        showBox(next);
+    }
+    boxOpen = false;
+}
+
+void RingerDialog::queueText(const std::string& text, const std::function<void()>& then)
+{
+    if (!waitingTexts.empty() && waitingTexts.back().text == text) {
+        ++waitingTexts.back().times;
+        if (then && !waitingTexts.back().then)
+            waitingTexts.back().then = then;
+        return;
+    }
+    if (waitingTexts.size() >= kMaxWaitingTexts && !then) {
+        ++droppedTexts;
+        return;
+    }
+    waitingTexts.push_back({text, 1, then});
+}
+
+void RingerDialog::showBox(const PendingText& pending)
+{
+    QString text = latin1Text(pending.text);
+    if (pending.times > 1)
+        text += QStringLiteral("\n\n(%1 times)").arg(pending.times);
+    QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    if (pending.then)
+        pending.then();
+}
+
+// ---------------------------------------------------------------------------
+// Displays and the end of the run
+
+void RingerDialog::showSpeed(const std::string& adjustment, const std::string& pealSpeed)
+{
+    speedAdjustmentValue->setText(QString::fromLatin1(adjustment.c_str()));
+    pealSpeedValue->setText(QString::fromLatin1(pealSpeed.c_str()));
+}
+
+void RingerDialog::showChanges(const ChangeDisplay& display)
+{
+    changesRungValue->setText(QString::number(display.changesRung));
+    changeInLeadValue->setText(QString::number(display.changeInLead));
+    lastChangesView->setText(panelText(display.lastChanges));
+}
+
+void RingerDialog::endRun()
+{
+    QDialog::done(QDialog::Rejected);
+}
+
+void RingerDialog::reject()
+{
+    userEndsRun();
+}
+
+TowerChoice RingerDialog::askForTower(const TowerList& towers, bool)
+{
+    TowerDialog dialog(towers, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return TowerChoice::cancel();
+    return TowerChoice::join(dialog.selectedTower);
+}

@@ -1,0 +1,350 @@
+#include "app/RingerShell.h"
+
+#include "method/MethodLibrary.h"
+#include "protocol/MessageTexts.h"
+
+#include <QCoreApplication>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#ifndef TOLVANE_DATA_DIR
+#define TOLVANE_DATA_DIR ""
+#endif
+
+namespace {
+
+// Linux would wait about two minutes for a silent host; the window is blocked
+// while it waits, so it waits no longer than this.
+constexpr int kConnectTimeoutMs = 20000;
+constexpr std::size_t kReadSize = 1024;
+// Reads per readiness event: the rest waits for the next pass of the loop, so
+// that a flood cannot keep the strike timer waiting.
+constexpr int kReadsPerEvent = 64;
+
+std::optional<in_addr> lookUpHost(const std::string& host)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+        return std::nullopt;
+    const in_addr address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    if (address.s_addr == INADDR_ANY)
+        return std::nullopt;
+    return address;
+}
+
+// Connects as a blocking connect would, but gives up after the timeout.
+// Returns 0 or the error code.
+int connectWithin(int fd, const sockaddr_in& address, int timeoutMs)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return 0;
+    if (errno != EINPROGRESS)
+        return errno;
+    pollfd waiting{fd, POLLOUT, 0};
+    int ready;
+    do {
+        ready = poll(&waiting, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0)
+        return ETIMEDOUT;
+    if (ready < 0)
+        return errno;
+    int error = 0;
+    socklen_t length = sizeof error;
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    return error;
+}
+
+std::string connectFailureText(int error)
+{
+    switch (error) {
+    case ECONNREFUSED:
+        return text::kConnectRefused;
+    case ETIMEDOUT:
+    case ECONNABORTED:
+        return text::kConnectTimedOut;
+    default:
+        return formatText(text::kConnectFailed, error);
+    }
+}
+
+} // namespace
+
+std::vector<std::filesystem::path> methodLibraryCandidates()
+{
+    std::vector<std::filesystem::path> candidates{kMethodLibraryFileName};
+    const std::filesystem::path programDir = QCoreApplication::applicationDirPath().toStdString();
+    candidates.push_back(programDir / kMethodLibraryFileName);
+    if (std::string(TOLVANE_DATA_DIR).size() > 0)
+        candidates.push_back(std::filesystem::path(TOLVANE_DATA_DIR) / kMethodLibraryFileName);
+    return candidates;
+}
+
+RingerShell::RingerShell(Options options)
+    : opts(std::move(options)), ringer(*this, opts.ringerName), strikeTimer([this] { ringer.strikeTimerFired(); })
+{
+    connectTimer.setSingleShot(true);
+    QObject::connect(&connectTimer, &QTimer::timeout, [this] { openConnection(); });
+}
+
+RingerShell::~RingerShell()
+{
+    readNotifier.reset();
+    writeNotifier.reset();
+    signalNotifier.reset();
+    if (socketFd >= 0)
+        ::close(socketFd);
+    if (signalFd >= 0)
+        ::close(signalFd);
+}
+
+std::string RingerShell::prepare()
+{
+    ringer.setLibrary(loadMethodLibrary(methodLibraryCandidates()));
+    if (opts.speed)
+        ringer.ringing().setSpeedAdjustment(*opts.speed);
+    bool known = true;
+    const MethodSettings settings = startupSettings(known);
+    if (!known)
+        return "Method not found: " + *opts.method;
+    if (opts.method || opts.notation || opts.bob || opts.single || opts.startChange || opts.composition || opts.mode)
+        ringer.applySettings(settings);
+    return {};
+}
+
+void blockTerminationSignals()
+{
+    sigset_t terminating;
+    sigemptyset(&terminating);
+    sigaddset(&terminating, SIGINT);
+    sigaddset(&terminating, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &terminating, nullptr);
+}
+
+void RingerShell::watchTerminationSignals()
+{
+    sigset_t terminating;
+    sigemptyset(&terminating);
+    sigaddset(&terminating, SIGINT);
+    sigaddset(&terminating, SIGTERM);
+    signalFd = signalfd(-1, &terminating, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signalFd < 0)
+        return;
+    signalNotifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
+    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [this] {
+        signalfd_siginfo info;
+        while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
+        userEndsRun();
+    });
+}
+
+MethodSettings RingerShell::startupSettings(bool& known) const
+{
+    MethodSettings settings;
+    if (opts.method) {
+        known = false;
+        for (const auto& [number, record] : ringer.methodLibrary()) {
+            if (record.name == *opts.method) {
+                settings.placeNotation = record.placeNotation;
+                settings.bobNotation = record.bobNotation;
+                settings.singleNotation = record.singleNotation;
+                known = true;
+                break;
+            }
+        }
+    }
+    settings.placeNotation = opts.notation.value_or(settings.placeNotation);
+    settings.bobNotation = opts.bob.value_or(settings.bobNotation);
+    settings.singleNotation = opts.single.value_or(settings.singleNotation);
+    settings.goAndStopMode = opts.mode.value_or(0);
+    settings.startChange = opts.startChange.value_or("");
+    settings.composition = opts.composition.value_or("");
+    return settings;
+}
+
+void RingerShell::start()
+{
+    connectTimer.start(1);
+}
+
+int RingerShell::exitCode() const
+{
+    if (connectFailed)
+        return 1;
+    if (endedByUser)
+        return 0;
+    return ringer.joinedTower().empty() ? 1 : 0;
+}
+
+void RingerShell::userEndsRun()
+{
+    if (!ringer.running())
+        return;
+    endedByUser = true;
+    ringer.endRun();
+}
+
+// ---------------------------------------------------------------------------
+// The connection
+
+void RingerShell::openConnection()
+{
+    connectTimer.stop();
+    socketFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socketFd < 0) {
+        connectFailed = true;
+        showMessage(formatText(text::kCantOpenSocket, errno));
+        ringer.endRun();
+        return;
+    }
+    const std::string failure = connectToServer();
+    if (!failure.empty()) {
+        connectFailed = true;
+        showMessage(failure);
+        ::close(socketFd);
+        socketFd = -1;
+        ringer.endRun();
+        return;
+    }
+    int on = 1;
+    setsockopt(socketFd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ringer.connected();
+}
+
+std::string RingerShell::connectToServer()
+{
+    const auto address = lookUpHost(opts.serverHost);
+    if (!address)
+        return text::kHostNotFound;
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<std::uint16_t>(opts.serverPort));
+    server.sin_addr = *address;
+    if (const int error = connectWithin(socketFd, server, kConnectTimeoutMs); error != 0)
+        return connectFailureText(error);
+    const int flags = fcntl(socketFd, F_GETFL);
+    if (flags < 0 || fcntl(socketFd, F_SETFL, flags | O_NONBLOCK) < 0)
+        return formatText(text::kAsyncSetupFailed, errno);
+    watchSocket();
+    return {};
+}
+
+void RingerShell::watchSocket()
+{
+    readNotifier = std::make_unique<QSocketNotifier>(socketFd, QSocketNotifier::Read);
+    QObject::connect(readNotifier.get(), &QSocketNotifier::activated, [this] { readFromSocket(); });
+    writeNotifier = std::make_unique<QSocketNotifier>(socketFd, QSocketNotifier::Write);
+    writeNotifier->setEnabled(false);
+    QObject::connect(writeNotifier.get(), &QSocketNotifier::activated, [this] { ringer.writable(); });
+}
+
+void RingerShell::readFromSocket()
+{
+    char buffer[kReadSize];
+    for (int reads = 0; reads < kReadsPerEvent && socketFd >= 0 && ringer.running(); ++reads) {
+        const ssize_t received = ::recv(socketFd, buffer, sizeof buffer, 0);
+        if (received > 0) {
+            ringer.bytesReceived(std::string_view(buffer, static_cast<std::size_t>(received)));
+            continue;
+        }
+        if (received < 0 && errno == EINTR)
+            continue;
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        // End of stream or a reset: the close event, after the bytes already read.
+        if (readNotifier)
+            readNotifier->setEnabled(false);
+        ringer.connectionLost();
+        return;
+    }
+}
+
+long RingerShell::sendBytes(std::string_view bytes, int& error)
+{
+    if (socketFd < 0) {
+        error = EBADF;
+        return -1;
+    }
+    const ssize_t sent = ::send(socketFd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0)
+        error = errno;
+    return static_cast<long>(sent);
+}
+
+void RingerShell::watchWritable(bool on)
+{
+    if (writeNotifier)
+        writeNotifier->setEnabled(on);
+}
+
+void RingerShell::closeSocket()
+{
+    // The notifiers may be the very senders whose handler is running: they
+    // go once control is back in the loop.
+    if (readNotifier) {
+        readNotifier->setEnabled(false);
+        readNotifier.release()->deleteLater();
+    }
+    if (writeNotifier) {
+        writeNotifier->setEnabled(false);
+        writeNotifier.release()->deleteLater();
+    }
+    if (socketFd >= 0)
+        ::close(socketFd);
+    socketFd = -1;
+}
+
+// ---------------------------------------------------------------------------
+// Timer, clock and tower choice
+
+void RingerShell::armStrikeTimer(int milliseconds)
+{
+    strikeTimer.start(milliseconds);
+}
+
+void RingerShell::killStrikeTimer()
+{
+    strikeTimer.stop();
+    // Also asked when the run ends: then no timer may fire again.
+    connectTimer.stop();
+}
+
+int RingerShell::millisecondOfDay()
+{
+    using namespace std::chrono;
+    const auto sinceEpoch = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return static_cast<int>(sinceEpoch % (24LL * 60 * 60 * 1000));
+}
+
+TowerChoice RingerShell::chooseTower(const TowerList& towers, bool listComplete)
+{
+    // Only the first choice is ours to make for the user.
+    if (opts.tower && listComplete && !towerRequested && towers.count(*opts.tower)) {
+        towerRequested = true;
+        return TowerChoice::join(*opts.tower);
+    }
+    TowerChoice choice = askForTower(towers, listComplete);
+    if (choice.action == TowerChoice::Action::Join)
+        towerRequested = true;
+    return choice;
+}

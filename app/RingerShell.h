@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/CommandLine.h"
+#include "app/PreciseTimer.h"
+#include "protocol/RingerController.h"
+#include "protocol/RingerHost.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+// What the window and the headless front end share: the socket, the connect
+// and strike timers, the clock, start-up, and the controller they drive. The
+// front ends add how messages, displays and the tower choice reach a person.
+class RingerShell : public RingerHost {
+public:
+    explicit RingerShell(Options options);
+    ~RingerShell() override;
+
+    // Loads the library and applies the method options. Returns what is wrong
+    // with them, or nothing.
+    std::string prepare();
+    // SIGINT and SIGTERM end the run as the user would. REQUIRES: both are
+    // blocked in every thread (blockTerminationSignals, before Qt starts).
+    void watchTerminationSignals();
+    // Arms the connect timer; the connection is made once the loop runs.
+    void start();
+
+    RingerController& controller() { return ringer; }
+    const Options& options() const { return opts; }
+    // 0 ended by the user or the server; 1 no connection or no tower joined.
+    int exitCode() const;
+
+    long sendBytes(std::string_view bytes, int& error) override;
+    void watchWritable(bool on) override;
+    void closeSocket() override;
+    void armStrikeTimer(int milliseconds) override;
+    void killStrikeTimer() override;
+    int millisecondOfDay() override;
+    TowerChoice chooseTower(const TowerList& towers, bool listComplete) override;
+
+protected:
+    // The user ends the run (Escape, the close box, a signal).
+    void userEndsRun();
+    // The choice when --tower does not settle it.
+    virtual TowerChoice askForTower(const TowerList& towers, bool listComplete) = 0;
+    bool towerAlreadyRequested() const { return towerRequested; }
+
+private:
+    void openConnection();
+    std::string connectToServer();
+    void watchSocket();
+    void readFromSocket();
+    MethodSettings startupSettings(bool& known) const;
+
+    Options opts;
+    RingerController ringer;
+    QTimer connectTimer;
+    PreciseTimer strikeTimer;
+    int socketFd = -1;
+    std::unique_ptr<QSocketNotifier> readNotifier;
+    std::unique_ptr<QSocketNotifier> writeNotifier;
+    int signalFd = -1;
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    bool connectFailed = false;
+    bool endedByUser = false;
+    bool towerRequested = false;
+};
+
+// Where methods.txt is looked for: the current directory, then beside the
+// program, then the installed data folder.
+std::vector<std::filesystem::path> methodLibraryCandidates();
+
+void blockTerminationSignals();

@@ -1,0 +1,65 @@
+#include "app/CommandLine.h"
+#include "app/HeadlessRinger.h"
+#include "app/RingerApp.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool displayAvailable()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(name); value && *value)
+            return true;
+    return false;
+}
+
+int runHeadless(int& argc, char** argv, const Options& options)
+{
+    QCoreApplication app(argc, argv);
+    HeadlessRinger ringer(options);
+    if (const std::string problem = ringer.prepare(); !problem.empty()) {
+        std::fprintf(stderr, "tolvane: %s\n", problem.c_str());
+        return 2;
+    }
+    ringer.watchTerminationSignals();
+    ringer.start();
+    app.exec();
+    return ringer.exitCode();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Copied before Qt takes its own options out of argv.
+    const std::vector<std::string> arguments(argv, argv + argc);
+    ParsedCommandLine parsed = parseCommandLine(arguments);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "tolvane: %s\nTry 'tolvane --help' for more information.\n", parsed.error.c_str());
+        return 2;
+    }
+    Options& options = parsed.options;
+    if (options.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("tolvane %s\n", TOLVANE_VERSION);
+        return 0;
+    }
+    blockTerminationSignals();
+    if (!options.headless && !displayAvailable()) {
+        std::fprintf(stderr, "tolvane: no display found; running headless\n");
+        options.headless = true;
+    }
+    if (options.headless)
+        return runHeadless(argc, argv, options);
+    RingerApp app(argc, argv);
+    return app.run(options);
+}
