@@ -1,1 +1,322 @@
-#include <gtest/gtest.h>
+#include "LoopbackHarness.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kWaitMs = 3000;
+const std::string kTower = "Ash";
+const std::string kSixBells = "Ash:Six bells:6";
+
+bool isStrikeOf(const NetMessage& message, int bell)
+{
+    return messageType(message) == static_cast<unsigned>(MessageType::Strike) &&
+           wordOf(message, layout::strike::kBell) == bell;
+}
+
+bool isCall(const NetMessage& message, const std::string& text)
+{
+    return messageType(message) == static_cast<unsigned>(MessageType::Call) &&
+           textOf(message, layout::call::kText) == text;
+}
+
+// Every bell assignment up to the next message of another type, or a quiet spell.
+std::vector<NetMessage> takeAssignments(RawClient& client, std::size_t count)
+{
+    std::vector<NetMessage> result;
+    while (result.size() < count) {
+        auto message = client.nextOfType(MessageType::BellAssignment, kWaitMs);
+        if (!message)
+            break;
+        result.push_back(*message);
+    }
+    return result;
+}
+
+std::vector<NetMessage> assignments(int bells, const std::vector<std::pair<std::string, std::string>>& ringers)
+{
+    std::vector<NetMessage> result;
+    for (const auto& [ringer, symbols] : ringers)
+        result.push_back(makeBellAssignment(bells, ringer, symbols));
+    return result;
+}
+
+// The change rule written out afresh, to check the band against.
+std::string change(const std::string& row, const std::string& token)
+{
+    std::string next = row;
+    for (std::size_t i = 0; i + 1 < row.size();) {
+        if (token.find(static_cast<char>('1' + i)) != std::string::npos) {
+            ++i;
+            continue;
+        }
+        std::swap(next[i], next[i + 1]);
+        i += 2;
+    }
+    return next;
+}
+
+// ---------------------------------------------------------------------------
+// Towers and joining
+
+TEST(LoopbackTest, SendsOneTowerEntryPerTowerAndNothingElseBeforeAJoin)
+{
+    ServerProcess server({"--tower", kSixBells, "--tower", "Elm:Eight bells:8"});
+    ASSERT_NE(server.port(), 0);
+    RawClient client(server.port());
+    ASSERT_TRUE(client.connected());
+    client.send(makeHello());
+    EXPECT_EQ(client.next(kWaitMs), makeTowerEntry(2, "Ash", "Six bells"));
+    EXPECT_EQ(client.next(kWaitMs), makeTowerEntry(2, "Elm", "Eight bells"));
+    EXPECT_FALSE(client.next(300).has_value()) << "no server text before the client asks to join";
+}
+
+TEST(LoopbackTest, ConfirmsAJoinAndAssignsBellsAsRingersComeAndGo)
+{
+    ServerProcess server({"--tower", kSixBells, "--ringer", "Alice=2,3", "--conductor", "off"});
+    auto alice = std::make_unique<RawClient>(server.port());
+    alice->send(makeJoinTower(kTower, "Alice"));
+    EXPECT_EQ(alice->next(kWaitMs), makeJoinConfirmation(kTower));
+    EXPECT_EQ(takeAssignments(*alice, 2), assignments(6, {{"Alice", "23"}, {"Band", "1456"}}));
+
+    RawClient bob(server.port());
+    bob.send(makeJoinTower(kTower, "Bob"));
+    EXPECT_EQ(bob.next(kWaitMs), makeJoinConfirmation(kTower));
+    const auto both = assignments(6, {{"Alice", "23"}, {"Bob", ""}, {"Band", "1456"}});
+    EXPECT_EQ(takeAssignments(bob, 3), both);
+    EXPECT_EQ(takeAssignments(*alice, 3), both);
+
+    alice.reset();
+    EXPECT_EQ(takeAssignments(bob, 2), assignments(6, {{"Bob", ""}, {"Band", "123456"}}));
+    EXPECT_TRUE(server.waitForLine("[Ash] leave Alice", kWaitMs));
+}
+
+TEST(LoopbackTest, RefusesAnUnknownTowerAndATakenNameWithAServerText)
+{
+    ServerProcess server({"--tower", kSixBells, "--conductor", "off"});
+    RawClient alice(server.port());
+    alice.join(kTower, "Alice");
+
+    RawClient other(server.port());
+    other.send(makeJoinTower("Nowhere", "Carol"));
+    auto refusal = other.next(kWaitMs);
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(messageType(*refusal), static_cast<unsigned>(MessageType::ServerText));
+    EXPECT_NE(textOf(*refusal, layout::serverText::kText).find("Nowhere"), std::string::npos);
+
+    other.send(makeJoinTower(kTower, "Alice"));
+    refusal = other.next(kWaitMs);
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(messageType(*refusal), static_cast<unsigned>(MessageType::ServerText));
+
+    other.join(kTower, "Carol");  // a refused client may try again
+}
+
+// ---------------------------------------------------------------------------
+// Relaying
+
+TEST(LoopbackTest, RelaysEachStrikeToEveryRingerAsSent)
+{
+    ServerProcess server({"--tower", kSixBells, "--ringer", "Alice=1", "--conductor", "off", "--wait-ms", "60000"});
+    RawClient alice(server.port());
+    RawClient bob(server.port());
+    alice.join(kTower, "Alice");
+    bob.join(kTower, "Bob");
+
+    const NetMessage stamped = makeStrike(1, true, 0xBEEF, 0x1234);
+    NetMessage unstamped(stamped.bytes().substr(0, 10));
+    unstamped.putWord(layout::kLengthOffset, 10);
+    unstamped.putWord(layout::strike::kStroke, 0);
+    alice.send(stamped);
+    alice.send(unstamped);
+    for (RawClient* client : {&alice, &bob}) {
+        EXPECT_EQ(client->nextMatching([](const NetMessage& m) { return isStrikeOf(m, 1); }, kWaitMs), stamped);
+        EXPECT_EQ(client->nextMatching([](const NetMessage& m) { return isStrikeOf(m, 1); }, kWaitMs), unstamped);
+    }
+    EXPECT_TRUE(server.waitForLine("strike bell 1 H stamp 48879 at ", kWaitMs));
+    EXPECT_TRUE(server.waitForLine("strike bell 1 B stamp - at ", kWaitMs));
+}
+
+TEST(LoopbackTest, RelaysEachCallToEveryRingerAnEmptyOneIncluded)
+{
+    ServerProcess server({"--tower", kSixBells, "--conductor", "off"});
+    RawClient alice(server.port());
+    RawClient bob(server.port());
+    alice.join(kTower, "Alice");
+    bob.join(kTower, "Bob");
+    for (const std::string text : {"Bob", ""}) {
+        alice.send(makeCall(text));
+        for (RawClient* client : {&alice, &bob})
+            EXPECT_EQ(client->nextOfType(MessageType::Call, kWaitMs), makeCall(text)) << "'" << text << "'";
+    }
+    EXPECT_TRUE(server.waitForLine("call \"Bob\" by Alice", kWaitMs));
+}
+
+// ---------------------------------------------------------------------------
+// Clients that send nonsense
+
+TEST(LoopbackErrorTest, DropsAClientSendingNonsenseAndServesTheRest)
+{
+    ServerProcess server({"--tower", kSixBells, "--conductor", "off"});
+    RawClient steady(server.port());
+    steady.join(kTower, "Steady");
+    takeAssignments(steady, 2);
+
+    NetMessage shortStrike = makeStrike(1, true, 0, 0);
+    shortStrike = shortStrike.substr(0, 8);
+    shortStrike.putWord(0, 8);
+    NetMessage type8 = makeHello();
+    type8.putWord(2, 8);
+    NetMessage huge = makeHello();
+    huge.putWord(0, 60000);
+    const std::pair<const char*, std::string> garbage[] = {
+        {"length 2", std::string("\x02\x00\x01\x00\x01\x00", 6)},
+        {"length 5", std::string("\x05\x00\x04\x00\x01\x00", 6)},
+        {"type 8", type8.bytes()},
+        {"type 0", std::string("\x06\x00\x00\x00\x01\x00", 6)},
+        {"strike of 8 bytes", shortStrike.bytes()},
+        {"length 60000", huge.bytes()},
+        {"random bytes", std::string("\xff\xfe\x13\x37garbage!", 12)},
+    };
+    for (const auto& [what, bytes] : garbage) {
+        RawClient bad(server.port());
+        bad.join(kTower, "Bad");
+        bad.sendBytes(bytes);
+        EXPECT_TRUE(bad.waitClosed(kWaitMs)) << what << ": the server closes the connection";
+        // The dropped ringer leaves the tower, and the others hear of it.
+        // Steady, Bad and Band on the join; Steady and Band once Bad is gone.
+        EXPECT_EQ(takeAssignments(steady, 5).back(), makeBellAssignment(6, "Band", "123456")) << what;
+    }
+    const auto lines = server.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.rfind("drop client", 0) == 0; }),
+              static_cast<long>(std::size(garbage)));
+
+    steady.send(makeHello());
+    EXPECT_EQ(steady.nextOfType(MessageType::TowerEntry, kWaitMs), makeTowerEntry(1, "Ash", "Six bells"));
+}
+
+TEST(LoopbackErrorTest, IgnoresStrikesOfBellsTheTowerHasNot)
+{
+    ServerProcess server({"--tower", kSixBells, "--conductor", "off"});
+    RawClient alice(server.port());
+    alice.join(kTower, "Alice");
+    takeAssignments(alice, 2);
+    for (int bell : {0, 7, -1, 13})
+        alice.send(makeStrike(bell, true, 1, 0));
+    EXPECT_FALSE(alice.nextOfType(MessageType::Strike, 300).has_value());
+    EXPECT_TRUE(server.waitForLine("ignored strike of bell 7 by Alice", kWaitMs));
+}
+
+// ---------------------------------------------------------------------------
+// The band
+
+TEST(LoopbackTest, TheBandRingsAPlainCourseWhenNoClientHoldsBells)
+{
+    ServerProcess server({"--tower", kSixBells, "--method", "Plain Bob Minor", "--methods",
+                          TOLVANE_SOURCE_DIR "/data/methods.txt", "--peal-minutes", "5", "--error-ms", "1",
+                          "--start-delay-ms", "50", "--exit-when-done"});
+    RawClient listener(server.port());
+    listener.join(kTower, "Listener");
+    std::vector<NetMessage> heard;
+    ASSERT_TRUE(listener.waitClosed(30000, &heard)) << "the server closes once the touch stands";
+    EXPECT_EQ(server.waitExit(kWaitMs), 0);
+
+    std::vector<std::string> rows;
+    std::string row;
+    bool firstCall = true;
+    for (const NetMessage& message : heard) {
+        if (messageType(message) == static_cast<unsigned>(MessageType::Call) && firstCall) {
+            EXPECT_TRUE(isCall(message, "Here's treble"));
+            firstCall = false;
+        }
+        if (messageType(message) != static_cast<unsigned>(MessageType::Strike))
+            continue;
+        EXPECT_EQ(wordOf(message, layout::strike::kStroke), rows.size() % 2 == 0 ? 1 : 0);
+        row += static_cast<char>('0' + wordOf(message, layout::strike::kBell));
+        if (row.size() == 6) {
+            rows.push_back(row);
+            row.clear();
+        }
+    }
+    EXPECT_TRUE(row.empty());
+    std::vector<std::string> expected{"123456", "123456"};
+    const std::vector<std::string> lead{"x", "16", "x", "16", "x", "16", "x", "16", "x", "16", "x", "12"};
+    std::string next = "123456";
+    do {
+        for (const std::string& token : lead) {
+            next = change(next, token);
+            expected.push_back(next);
+        }
+    } while (next != "123456");
+    EXPECT_EQ(rows, expected);
+    EXPECT_TRUE(server.logged("[Ash] row 62 B 123456 at "));
+}
+
+TEST(LoopbackTest, TheBandWaitsForAClientsBell)
+{
+    ServerProcess server({"--tower", kSixBells, "--ringer", "Alice=2", "--wait-ms", "60000", "--peal-minutes", "30",
+                          "--start-delay-ms", "50"});
+    RawClient alice(server.port());
+    alice.join(kTower, "Alice");
+    ASSERT_TRUE(alice.nextMatching([](const NetMessage& m) { return isCall(m, "Here's treble"); }, kWaitMs));
+    ASSERT_TRUE(alice.nextMatching([](const NetMessage& m) { return isStrikeOf(m, 1); }, kWaitMs));
+    EXPECT_FALSE(alice.next(500).has_value()) << "nothing rings while bell 2 is awaited";
+
+    alice.send(makeStrike(2, true, 1, 0));
+    EXPECT_EQ(alice.next(kWaitMs), makeStrike(2, true, 1, 0));
+    const auto after = alice.next(kWaitMs);
+    ASSERT_TRUE(after.has_value());
+    EXPECT_TRUE(isStrikeOf(*after, 3));
+    EXPECT_EQ(wordOf(*after, layout::strike::kStroke), 1);
+}
+
+TEST(LoopbackTest, TheBandRingsOnForASilentClientAndSaysSo)
+{
+    ServerProcess server({"--tower", kSixBells, "--ringer", "Alice=2", "--wait-ms", "100", "--peal-minutes", "30",
+                          "--start-delay-ms", "50"});
+    RawClient alice(server.port());
+    alice.join(kTower, "Alice");
+    const auto text = alice.nextOfType(MessageType::ServerText, kWaitMs);
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(textOf(*text, layout::serverText::kText), "The band rings on for Alice");
+    EXPECT_TRUE(server.waitForLine("[Ash] band rings bell 2 for Alice", kWaitMs));
+    EXPECT_TRUE(alice.nextMatching([](const NetMessage& m) { return isStrikeOf(m, 3); }, kWaitMs));
+}
+
+TEST(LoopbackTest, RingsSeveralTowersAtOnce)
+{
+    ServerProcess server({"--tower", kSixBells, "--tower", "Elm:Eight bells:8", "--peal-minutes", "20",
+                          "--start-delay-ms", "50"});
+    RawClient ash(server.port());
+    RawClient elm(server.port());
+    ash.join("Ash", "A");
+    elm.join("Elm", "E");
+    int highestAsh = 0;
+    int highestElm = 0;
+    for (int i = 0; i < 24; ++i) {
+        if (auto m = ash.nextOfType(MessageType::Strike, kWaitMs))
+            highestAsh = std::max(highestAsh, wordOf(*m, layout::strike::kBell));
+        if (auto m = elm.nextOfType(MessageType::Strike, kWaitMs))
+            highestElm = std::max(highestElm, wordOf(*m, layout::strike::kBell));
+    }
+    EXPECT_EQ(highestAsh, 6);
+    EXPECT_EQ(highestElm, 8);
+}
+
+// ---------------------------------------------------------------------------
+// Shutting down
+
+TEST(LoopbackTest, ASignalClosesEveryConnectionAndExitsZero)
+{
+    for (int number : {SIGTERM, SIGINT}) {
+        ServerProcess server({"--tower", kSixBells, "--conductor", "off"});
+        RawClient alice(server.port());
+        alice.join(kTower, "Alice");
+        server.signal(number);
+        EXPECT_TRUE(alice.waitClosed(kWaitMs)) << "signal " << number;
+        EXPECT_EQ(server.waitExit(kWaitMs), 0) << "signal " << number;
+    }
+}
+
+}  // namespace
