@@ -1,0 +1,50 @@
+#pragma once
+
+#include "method/MethodLibrary.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+
+namespace Ui {
+class MethodSetupDialog;
+}
+
+// "Method Setup": picks a method of the library by name and a go-and-stop
+// mode. The caller fills the fields before running it and reads them after.
+class MethodSetupDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // REQUIRES: `library` outlives the dialog.
+    explicit MethodSetupDialog(const MethodLibrary& library, QWidget* parent = nullptr);
+    ~MethodSetupDialog() override;
+
+    // In: the entry shown, -1 for none. Out: the entry chosen.
+    int goAndStopIndex = -1;
+    // True when the dialog was closed with "Advanced".
+    bool advancedRequested = false;
+    // In: placeNotation picks the method shown. Out: the chosen method's three
+    // notations, all empty when no method is chosen.
+    std::string placeNotation;
+    std::string bobNotation;
+    std::string singleNotation;
+
+    // OK: reads the chosen list entry, never the typed text.
+    void accept() override;
+
+protected:
+    // The fields are set after construction, so the controls take them on
+    // every showing rather than in the constructor.
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void initialise();
+    void fillMethodList();
+    void takeChosenMethod();
+    void requestAdvanced();
+
+    std::unique_ptr<Ui::MethodSetupDialog> ui;
+    const MethodLibrary& library;
+};

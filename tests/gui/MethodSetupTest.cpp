@@ -1,0 +1,279 @@
+#include "dialogs/AdvancedMethodDialog.h"
+#include "dialogs/MethodSetupDialog.h"
+#include "dialogs/MethodSetupFlow.h"
+#include "ModalDriver.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+const QStringList kGoAndStopEntries{"Handstroke, backstroke, start merhod, stop at rounds",
+                                    "Start on Go, stop at rounds after That's All"};
+
+MethodLibrary libraryOf(const std::vector<MethodDef>& records)
+{
+    MethodLibrary library;
+    for (const MethodDef& record : records)
+        library.add(record);
+    return library;
+}
+
+// Records named by their index, each with its own bob and single.
+MethodLibrary libraryWithNotations(const QList<QByteArray>& notations)
+{
+    MethodLibrary library;
+    for (int i = 0; i < notations.size(); ++i) {
+        const std::string n = std::to_string(i);
+        library.add({"Method " + n, notations[i].toStdString(), "bob " + n, "single " + n});
+    }
+    return library;
+}
+
+const MethodLibrary kLibrary = libraryOf({
+    {"Plain Bob Minor", "x16x16x16-12", "14", "1234"},
+    {"Grandsire Doubles", "3.1.5.1.5.1.5.1.5.1", "3.1", "3.123"},
+    {"St Cl\xE9ment's", "x36x14x12x36.14.58", "14", "1234"},
+});
+
+QComboBox* combo(QWidget* dialog, const char* name) { return dialog->findChild<QComboBox*>(name); }
+QLineEdit* edit(QWidget* dialog, const char* name) { return dialog->findChild<QLineEdit*>(name); }
+void click(QWidget* dialog, const char* name) { dialog->findChild<QPushButton*>(name)->click(); }
+
+QStringList entriesOf(QComboBox* list)
+{
+    QStringList entries;
+    for (int i = 0; i < list->count(); ++i)
+        entries << list->itemText(i);
+    return entries;
+}
+
+MethodSettings settings(std::string place, std::string bob, std::string single, int mode,
+                        std::string startChange = {}, std::string composition = {})
+{
+    return {std::move(place), std::move(bob), std::move(single), mode, std::move(startChange),
+            std::move(composition)};
+}
+
+} // namespace
+
+class MethodSetupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Method Setup on its own.
+    void listsEveryRecordInLibraryOrder();
+    void preselectsTheLastEqualRecord_data();
+    void preselectsTheLastEqualRecord();
+    void goAndStopListsShowTheGivenEntry_data();
+    void goAndStopListsShowTheGivenEntry();
+    void okReadsTheSelectionNotTheTypedText();
+
+    // Advanced Method Setup on its own.
+    void advancedKeepsTheBytesOfEveryField();
+
+    // The whole flow.
+    void okInMethodSetupStartsFromRounds();
+    void cancelInMethodSetupChangesNothing();
+    void advancedCarriesTheChoiceOver();
+    void cancelInAdvancedDropsTheChoice();
+    void startChangeOrCompositionGoesStraightToAdvanced_data();
+    void startChangeOrCompositionGoesStraightToAdvanced();
+};
+
+void MethodSetupTest::listsEveryRecordInLibraryOrder()
+{
+    MethodSetupDialog dialog(kLibrary);
+    dialog.show();
+    QComboBox* methods = combo(&dialog, "methodList");
+    QVERIFY(methods->isEditable());
+    QCOMPARE(methods->insertPolicy(), QComboBox::NoInsert);
+    QCOMPARE(entriesOf(methods),
+             (QStringList{"Plain Bob Minor", "Grandsire Doubles", QStringLiteral("St Cl\u00E9ment's")}));
+    for (int i = 0; i < methods->count(); ++i)
+        QCOMPARE(methods->itemData(i), QVariant(i));
+}
+
+void MethodSetupTest::preselectsTheLastEqualRecord_data()
+{
+    QTest::addColumn<QList<QByteArray>>("notations");
+    QTest::addColumn<QByteArray>("current");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("one equal") << QList<QByteArray>{"a", "b", "c"} << QByteArray("b") << 1;
+    QTest::newRow("last of equals") << QList<QByteArray>{"x", "y", "x", "z"} << QByteArray("x") << 2;
+    QTest::newRow("none equal") << QList<QByteArray>{"a", "b"} << QByteArray("c") << -1;
+    QTest::newRow("case differs") << QList<QByteArray>{"X"} << QByteArray("x") << -1;
+    QTest::newRow("prefix only") << QList<QByteArray>{"x1"} << QByteArray("x") << -1;
+    QTest::newRow("empty current") << QList<QByteArray>{"a", "b"} << QByteArray() << -1;
+    QTest::newRow("empty current, empty record")
+        << QList<QByteArray>{"a", "", "b"} << QByteArray() << 1;
+    QTest::newRow("empty library") << QList<QByteArray>{} << QByteArray("a") << -1;
+}
+
+void MethodSetupTest::preselectsTheLastEqualRecord()
+{
+    QFETCH(QList<QByteArray>, notations);
+    QFETCH(QByteArray, current);
+    QFETCH(int, expected);
+    const MethodLibrary library = libraryWithNotations(notations);
+    MethodSetupDialog dialog(library);
+    dialog.placeNotation = current.toStdString();
+    dialog.show();
+    QComboBox* methods = combo(&dialog, "methodList");
+    QCOMPARE(methods->currentIndex(), expected);
+    QCOMPARE(methods->currentText(), expected < 0 ? QString() : methods->itemText(expected));
+}
+
+void MethodSetupTest::goAndStopListsShowTheGivenEntry_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::newRow("stop at rounds") << 0;
+    QTest::newRow("start on Go") << 1;
+    QTest::newRow("none") << -1;
+}
+
+void MethodSetupTest::goAndStopListsShowTheGivenEntry()
+{
+    QFETCH(int, index);
+    MethodSetupDialog setup(kLibrary);
+    setup.goAndStopIndex = index;
+    AdvancedMethodDialog advanced;
+    advanced.goAndStopIndex = index;
+    for (QDialog* dialog : {static_cast<QDialog*>(&setup), static_cast<QDialog*>(&advanced)}) {
+        dialog->show();
+        QComboBox* list = combo(dialog, "goAndStopList");
+        QVERIFY(!list->isEditable());
+        QCOMPARE(entriesOf(list), kGoAndStopEntries);
+        QCOMPARE(list->currentIndex(), index);
+    }
+}
+
+void MethodSetupTest::okReadsTheSelectionNotTheTypedText()
+{
+    MethodSetupDialog dialog(kLibrary);
+    dialog.goAndStopIndex = 0;
+    dialog.show();
+    combo(&dialog, "methodList")->setCurrentIndex(1);
+    combo(&dialog, "methodList")->lineEdit()->setText("Plain Bob Minor");
+    combo(&dialog, "goAndStopList")->setCurrentIndex(1);
+    click(&dialog, "okButton");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(!dialog.advancedRequested);
+    QCOMPARE(dialog.placeNotation, std::string("3.1.5.1.5.1.5.1.5.1"));
+    QCOMPARE(dialog.bobNotation, std::string("3.1"));
+    QCOMPARE(dialog.singleNotation, std::string("3.123"));
+    QCOMPARE(dialog.goAndStopIndex, 1);
+}
+
+void MethodSetupTest::advancedKeepsTheBytesOfEveryField()
+{
+    const std::string longComposition(40000, '-');
+    AdvancedMethodDialog dialog;
+    dialog.placeNotation = "x1\xE9x";
+    dialog.bobNotation = "\xA0\x96";
+    dialog.singleNotation = "\xFF";
+    dialog.startChange = "2143";
+    dialog.composition = longComposition;
+    dialog.goAndStopIndex = 1;
+    dialog.show();
+    QCOMPARE(edit(&dialog, "placeNotationEdit")->text(), QStringLiteral("x1\u00E9x"));
+    edit(&dialog, "startChangeEdit")->setText(QStringLiteral("13\u00F824"));
+    click(&dialog, "okButton");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.placeNotation, std::string("x1\xE9x"));
+    QCOMPARE(dialog.bobNotation, std::string("\xA0\x96"));
+    QCOMPARE(dialog.singleNotation, std::string("\xFF"));
+    QCOMPARE(dialog.startChange, std::string("13\xF8" "24"));
+    QCOMPARE(dialog.composition, longComposition);
+    QCOMPARE(dialog.goAndStopIndex, 1);
+}
+
+void MethodSetupTest::okInMethodSetupStartsFromRounds()
+{
+    const MethodSettings current = settings("x16x16x16-12", "14", "1234", 1);
+    whenModal<MethodSetupDialog>([](MethodSetupDialog* dialog) {
+        QCOMPARE(combo(dialog, "methodList")->currentIndex(), 0);
+        QCOMPARE(combo(dialog, "goAndStopList")->currentIndex(), 1);
+        click(dialog, "okButton");
+    });
+    QCOMPARE(runMethodSetup(nullptr, current, kLibrary), std::optional(current));
+
+    // Nothing chosen: three empty notations, still a confirmed setup.
+    whenModal<MethodSetupDialog>([](MethodSetupDialog* dialog) {
+        combo(dialog, "methodList")->setCurrentIndex(-1);
+        click(dialog, "okButton");
+    });
+    QCOMPARE(runMethodSetup(nullptr, current, kLibrary), std::optional(settings("", "", "", 1)));
+}
+
+void MethodSetupTest::cancelInMethodSetupChangesNothing()
+{
+    whenModal<MethodSetupDialog>([](MethodSetupDialog* dialog) {
+        combo(dialog, "methodList")->setCurrentIndex(2);
+        click(dialog, "cancelButton");
+    });
+    QCOMPARE(runMethodSetup(nullptr, settings("a", "b", "c", 0), kLibrary), std::nullopt);
+}
+
+void MethodSetupTest::advancedCarriesTheChoiceOver()
+{
+    whenModal<MethodSetupDialog>([](MethodSetupDialog* dialog) {
+        combo(dialog, "methodList")->setCurrentIndex(1);
+        combo(dialog, "goAndStopList")->setCurrentIndex(1);
+        click(dialog, "advancedButton");
+    });
+    whenModal<AdvancedMethodDialog>([](AdvancedMethodDialog* dialog) {
+        QCOMPARE(edit(dialog, "placeNotationEdit")->text(), QString("3.1.5.1.5.1.5.1.5.1"));
+        QCOMPARE(edit(dialog, "bobEdit")->text(), QString("3.1"));
+        QCOMPARE(edit(dialog, "singleEdit")->text(), QString("3.123"));
+        QCOMPARE(combo(dialog, "goAndStopList")->currentIndex(), 1);
+        QVERIFY(edit(dialog, "startChangeEdit")->text().isEmpty());
+        QVERIFY(edit(dialog, "compositionEdit")->text().isEmpty());
+        edit(dialog, "compositionEdit")->setText("-s-");
+        click(dialog, "okButton");
+    });
+    QCOMPARE(runMethodSetup(nullptr, settings("x16x16x16-12", "14", "1234", 0), kLibrary),
+             std::optional(settings("3.1.5.1.5.1.5.1.5.1", "3.1", "3.123", 1, "", "-s-")));
+}
+
+void MethodSetupTest::cancelInAdvancedDropsTheChoice()
+{
+    whenModal<MethodSetupDialog>([](MethodSetupDialog* dialog) {
+        combo(dialog, "methodList")->setCurrentIndex(1);
+        click(dialog, "advancedButton");
+    });
+    whenModal<AdvancedMethodDialog>(
+        [](AdvancedMethodDialog* dialog) { click(dialog, "cancelButton"); });
+    QCOMPARE(runMethodSetup(nullptr, settings("x16x16x16-12", "14", "1234", 0), kLibrary),
+             std::nullopt);
+}
+
+void MethodSetupTest::startChangeOrCompositionGoesStraightToAdvanced_data()
+{
+    QTest::addColumn<QByteArray>("startChange");
+    QTest::addColumn<QByteArray>("composition");
+    QTest::newRow("start change") << QByteArray("2143") << QByteArray();
+    QTest::newRow("composition") << QByteArray() << QByteArray("-s-");
+    QTest::newRow("both") << QByteArray("2143") << QByteArray("p");
+}
+
+void MethodSetupTest::startChangeOrCompositionGoesStraightToAdvanced()
+{
+    QFETCH(QByteArray, startChange);
+    QFETCH(QByteArray, composition);
+    const MethodSettings current = settings("x16x16x16-12", "14", "1234", 1,
+                                            startChange.toStdString(), composition.toStdString());
+    whenModal<AdvancedMethodDialog>([&](AdvancedMethodDialog* dialog) {
+        QCOMPARE(edit(dialog, "placeNotationEdit")->text(), QString("x16x16x16-12"));
+        QCOMPARE(edit(dialog, "startChangeEdit")->text(), QString::fromLatin1(startChange));
+        QCOMPARE(edit(dialog, "compositionEdit")->text(), QString::fromLatin1(composition));
+        QCOMPARE(combo(dialog, "goAndStopList")->currentIndex(), 1);
+        click(dialog, "okButton");
+    });
+    QCOMPARE(runMethodSetup(nullptr, current, kLibrary), std::optional(current));
+}
+
+QTEST_MAIN(MethodSetupTest)
+#include "MethodSetupTest.moc"
