@@ -1,0 +1,144 @@
+// The program's socket glue against a peer on loopback: the greeting, framing
+// across reads, the close event and connect failures.
+
+#include "TestPeer.h"
+
+#include "app/RingerShell.h"
+
+#include <QTest>
+
+namespace {
+
+// The shell with the real socket and timers, recording what a person would see.
+class RecordingShell : public RingerShell {
+public:
+    explicit RecordingShell(int port, std::string host = "127.0.0.1") : RingerShell(options(port, host)) {}
+
+    void showMessage(const std::string& text) override { shown.push_back(text); }
+    void showSpeed(const std::string&, const std::string&) override {}
+    void showChanges(const ChangeDisplay& display) override
+    {
+        for (const auto& row : display.addedRows)
+            rows.push_back(row);
+    }
+    void endRun() override { ended = true; }
+
+    std::vector<std::string> shown;
+    std::vector<std::string> rows;
+    bool ended = false;
+
+protected:
+    TowerChoice askForTower(const TowerList& towers, bool listComplete) override
+    {
+        if (!listComplete)
+            return TowerChoice::wait();
+        return towers.empty() ? TowerChoice::cancel() : TowerChoice::join(towers.begin()->first);
+    }
+
+private:
+    static Options options(int port, const std::string& host)
+    {
+        Options o;
+        o.serverHost = host;
+        o.serverPort = port;
+        return o;
+    }
+};
+
+int freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class ConnectionTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void greetsTheServerOnceConnected()
+    {
+        TestPeer peer;
+        RecordingShell shell(peer.port());
+        shell.start();
+        QVERIFY(peer.accept());
+        const auto hello = peer.next();
+        QVERIFY(hello);
+        QCOMPARE(hello->bytes(), std::string("\x06\x00\x01\x00\x01\x00", 6));
+    }
+
+    void framesMessagesAcrossSplitAndMergedReads()
+    {
+        TestPeer peer;
+        RecordingShell shell(peer.port());
+        shell.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        const std::string both = makeBellAssignment(6, "Band", "12345").bytes() + makeBellAssignment(6, "Tolvane", "6").bytes();
+        peer.send(both);
+        const std::string strike = makeStrike(1, true, 0, 0).bytes();
+        peer.send(strike.substr(0, 5));
+        QTest::qWait(50);
+        QVERIFY(!shell.controller().ringing().ringing);
+        peer.send(strike.substr(5));
+        QVERIFY(QTest::qWaitFor([&] { return shell.controller().ringing().ringing; }, 5000));
+        QVERIFY(shell.controller().ringing().bellTable[5].ownBell);
+        QCOMPARE(shell.controller().ringing().struckBells, std::string("1"));
+        QVERIFY(shell.shown.empty());
+    }
+
+    void joinsTheTowerAndSendsTheRequestBytes()
+    {
+        TestPeer peer;
+        RecordingShell shell(peer.port());
+        shell.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeTowerEntry(2, "Elm", "").bytes() + makeTowerEntry(2, "Ash", "").bytes());
+        const auto join = peer.next();
+        QVERIFY(join);
+        QCOMPARE(join->bytes(), makeJoinTower("Ash", "Tolvane").bytes());
+    }
+
+    void theServerClosingEndsTheRunAfterItsLastMessages()
+    {
+        TestPeer peer;
+        RecordingShell shell(peer.port());
+        shell.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeServerText("Bye"));
+        peer.close();
+        QVERIFY(QTest::qWaitFor([&] { return shell.ended; }, 5000));
+        QCOMPARE(shell.shown, (std::vector<std::string>{"Bye", "Connection to Server Lost."}));
+        QVERIFY(!shell.controller().running());
+    }
+
+    void aRefusedConnectionEndsTheRunWithItsMessage()
+    {
+        RecordingShell shell(freePort());
+        shell.start();
+        QVERIFY(QTest::qWaitFor([&] { return shell.ended; }, 5000));
+        QCOMPARE(shell.shown, (std::vector<std::string>{"Connection to server failed"}));
+        QCOMPARE(shell.exitCode(), 1);
+    }
+
+    void anImpossibleLengthEndsTheRun()
+    {
+        TestPeer peer;
+        RecordingShell shell(peer.port());
+        shell.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(std::string(16, '\0'));
+        QVERIFY(QTest::qWaitFor([&] { return shell.ended; }, 5000));
+        QCOMPARE(shell.shown.size(), std::size_t(1));
+        QVERIFY(shell.shown[0].rfind("Connection to Server Lost.", 0) == 0);
+        QVERIFY(peer.closedByProgram());
+    }
+};
+
+QTEST_MAIN(ConnectionTest)
+#include "ConnectionTest.moc"

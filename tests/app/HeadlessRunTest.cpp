@@ -1,0 +1,96 @@
+// The real program, run headless against a server played by the test: it
+// joins, is given bells, rings a plain course with the band and stops at
+// rounds, printing every row.
+
+#include "TestPeer.h"
+
+#include <QProcess>
+#include <QTest>
+
+class HeadlessRunTest : public QObject {
+    Q_OBJECT
+
+private:
+    static QStringList arguments(int port, QStringList more)
+    {
+        return QStringList{"--headless", "--server", QStringLiteral("127.0.0.1:%1").arg(port)} + more;
+    }
+
+private slots:
+    void ringsAPlainCourseAndStopsAtRounds()
+    {
+        TestPeer peer;
+        QProcess program;
+        program.start(TOLVANE_PROGRAM, arguments(peer.port(), {"--tower", "Ash", "--method", "Plain Bob Minor",
+                                                              "--speed", "30", "-n", "Robot"}));
+        QVERIFY(program.waitForStarted());
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeServerText("Welcome"));
+        peer.send(makeTowerEntry(2, "Elm", "").bytes() + makeTowerEntry(2, "Ash", "").bytes());
+        const auto join = peer.next();
+        QVERIFY(join);
+        QCOMPARE(join->bytes(), makeJoinTower("Ash", "Robot").bytes());
+        peer.send(makeJoinConfirmation("Ash"));
+        peer.send(makeBellAssignment(6, "Band", "1234"));
+        peer.send(makeBellAssignment(6, "Robot", "56"));
+
+        const std::vector<std::string> lead = {"x", "16", "x", "16", "x", "16", "x", "16", "x", "16", "x", "12"};
+        const auto rows = plainCourseFromRounds(lead, 6);
+        QVERIFY(ringWithProgram(peer, rows, "56", 60));
+        QVERIFY2(!peer.next(500), "stopped at rounds");
+        peer.close();
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+
+        const QStringList printed = QString::fromLatin1(program.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QStringList expected;
+        for (const auto& row : rows)
+            expected << QString::fromStdString(row);
+        QCOMPARE(printed, expected);
+        const QString errors = QString::fromLatin1(program.readAllStandardError());
+        QVERIFY(errors.contains("tolvane: Welcome\n"));
+        QVERIFY(errors.contains("tolvane: Connection to Server Lost.\n"));
+    }
+
+    void aTowerNotInTheListEndsTheRun()
+    {
+        TestPeer peer;
+        QProcess program;
+        program.start(TOLVANE_PROGRAM, arguments(peer.port(), {"--tower", "Oak"}));
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeTowerEntry(1, "Ash", ""));
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 1);
+        QVERIFY(QString::fromLatin1(program.readAllStandardError()).contains("tolvane: Tower not found: Oak"));
+    }
+
+    void aRefusalEndsAHeadlessRun()
+    {
+        TestPeer peer;
+        QProcess program;
+        program.start(TOLVANE_PROGRAM, arguments(peer.port(), {"--tower", "Ash"}));
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeTowerEntry(1, "Ash", ""));
+        QVERIFY(peer.next());
+        peer.send(makeServerText("Name in use"));
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 1);
+        QVERIFY(QString::fromLatin1(program.readAllStandardError()).contains("tolvane: Name in use"));
+    }
+
+    void badOptionsAndUnknownMethodsExitTwo()
+    {
+        for (const QStringList& args : {QStringList{"--frobnicate"}, QStringList{"--headless", "--method", "No Such Method"}}) {
+            QProcess program;
+            program.start(TOLVANE_PROGRAM, args);
+            QVERIFY(program.waitForFinished(10000));
+            QCOMPARE(program.exitCode(), 2);
+        }
+    }
+};
+
+QTEST_MAIN(HeadlessRunTest)
+#include "HeadlessRunTest.moc"

@@ -1,0 +1,151 @@
+// The main window: its controls, and that socket events and the strike timer
+// go on being handled while a modal box is open.
+
+#include "ModalDriver.h"
+#include "TestPeer.h"
+
+#include "app/RingerDialog.h"
+#include "dialogs/TowerDialog.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+class RingerDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    static Options localOptions(int port)
+    {
+        Options options;
+        options.serverHost = "127.0.0.1";
+        options.serverPort = port;
+        return options;
+    }
+
+    static QString text(QWidget* window, const char* name)
+    {
+        auto* label = window->findChild<QLabel*>(name);
+        return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
+    }
+
+private slots:
+    void startsWithTheControlsInTheirOrder()
+    {
+        RingerDialog window(localOptions(1));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tolvane"));
+        const char* names[] = {"setMethodButton", "stopButton", "fasterButton", "slowerButton"};
+        const char* captions[] = {"Set Method", "Stop", "Faster", "Slower"};
+        QWidget* previous = nullptr;
+        for (int i = 0; i < 4; ++i) {
+            auto* button = window.findChild<QPushButton*>(names[i]);
+            QVERIFY(button);
+            QCOMPARE(button->text(), QString::fromLatin1(captions[i]));
+            QVERIFY(!button->autoDefault());
+            if (previous)
+                QCOMPARE(previous->nextInFocusChain(), button);
+            previous = button;
+        }
+        QCOMPARE(text(&window, "speedAdjustmentValue"), QStringLiteral("0"));
+        QCOMPARE(text(&window, "pealSpeedValue"), QString());
+        QCOMPARE(text(&window, "changesRungValue"), QStringLiteral("0"));
+        QCOMPARE(text(&window, "changeInLeadValue"), QStringLiteral("0"));
+        QCOMPARE(text(&window, "lastChangesView"), QString());
+    }
+
+    void fasterWithNoBellsChangesNoDisplay()
+    {
+        RingerDialog window(localOptions(1));
+        window.findChild<QPushButton*>("fasterButton")->click();
+        QCOMPARE(window.controller().ringing().speedAdjustment, 1);
+        QCOMPARE(text(&window, "speedAdjustmentValue"), QStringLiteral("0"));
+    }
+
+    void escapeEndsTheRun()
+    {
+        RingerDialog window(localOptions(1));
+        QTimer::singleShot(0, &window, [&] { QTest::keyClick(&window, Qt::Key_Escape); });
+        QCOMPARE(window.exec(), int(QDialog::Rejected));
+        QVERIFY(!window.controller().running());
+        QCOMPARE(window.exitCode(), 0);
+    }
+
+    void ringsOnBehindAnOpenMessageBox()
+    {
+        TestPeer peer;
+        RingerDialog window(localOptions(peer.port()));
+        window.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());  // the greeting
+
+        whenModal<TowerDialog>([](TowerDialog* dialog) {
+            auto* list = dialog->findChild<QTreeWidget*>("towerListView");
+            list->setCurrentItem(list->topLevelItem(0));
+            list->topLevelItem(0)->setSelected(true);
+            dialog->accept();
+        });
+        peer.send(makeTowerEntry(1, "Ash", "Six bells"));
+        const auto join = peer.next();
+        QVERIFY(join);
+        QCOMPARE(join->bytes(), makeJoinTower("Ash", "Tolvane").bytes());
+        peer.send(makeJoinConfirmation("Ash"));
+        peer.send(makeBellAssignment(6, "Band", "13456"));
+        peer.send(makeBellAssignment(6, "Tolvane", "2"));
+
+        // A box opens; behind it the band strikes and the robot answers.
+        bool strikeWhileOpen = false;
+        whenModal<QMessageBox>([&](QMessageBox* box) {
+            QCOMPARE(box->text(), QStringLiteral("<b>Welcome</b>"));
+            QCOMPARE(box->textFormat(), Qt::PlainText);
+            peer.send(makeStrike(1, true, 0, 0));
+            const auto strike = peer.next();
+            strikeWhileOpen = strike && strike->getWord(6) == 2 && strike->getWord(8) == 1;
+            box->accept();
+        });
+        peer.send(makeServerText("<b>Welcome</b>"));
+        QVERIFY(QTest::qWaitFor([&] { return strikeWhileOpen; }, 10000));
+        QCOMPARE(window.controller().joinedTower(), std::string("Ash"));
+        QCOMPARE(text(&window, "pealSpeedValue"), QStringLiteral("3 hours 3 minutes"));
+        QCOMPARE(text(&window, "lastChangesView"), QStringLiteral("123456\n123456"));
+
+        peer.close();
+        whenModal<QMessageBox>([](QMessageBox* box) {
+            QCOMPARE(box->text(), QStringLiteral("Connection to Server Lost."));
+            box->accept();
+        });
+        QVERIFY(QTest::qWaitFor([&] { return !window.controller().running(); }, 10000));
+        QCOMPARE(window.exitCode(), 0);
+    }
+
+    void messagesThatComeWhileABoxIsOpenWaitForIt()
+    {
+        RingerDialog window(localOptions(1));
+        QStringList seen;
+        int depth = 0;
+        int deepest = 0;
+        std::function<void(QMessageBox*)> answer = [&](QMessageBox* box) {
+            seen << box->text();
+            if (seen.size() == 1) {
+                // Three more arrive while the first is open: none opens inside it.
+                for (const char* more : {"Next bell not found", "Next bell not found", "Other"})
+                    window.showMessage(more);
+            }
+            box->accept();
+            if (seen.size() < 3)
+                whenModal<QMessageBox>(answer);
+        };
+        whenModal<QMessageBox>(answer);
+        window.showMessageThen("First", [&] {
+            ++depth;
+            deepest = std::max(deepest, depth);
+            --depth;
+        });
+        QCOMPARE(seen, (QStringList{"First", "Next bell not found\n\n(2 times)", "Other"}));
+        QCOMPARE(deepest, 1);
+    }
+};
+
+QTEST_MAIN(RingerDialogTest)
+#include "RingerDialogTest.moc"
