@@ -97,8 +97,9 @@ void RingerDialog::buildControls()
     rows.setPointSizeF(rows.pointSizeF() * 1.15);
     lastChangesView->setFont(rows);
     const QFontMetrics metrics(rows);
-    lastChangesView->setMinimumSize(metrics.horizontalAdvance(QString(16, QLatin1Char('0'))),
-                                    metrics.lineSpacing() * 10 + 12);
+    // Ten rows always fit, so the window never changes size as they arrive.
+    lastChangesView->setFixedHeight(metrics.lineSpacing() * 10 + 2 * lastChangesView->frameWidth() + 16);
+    lastChangesView->setMinimumWidth(metrics.horizontalAdvance(QString(16, QLatin1Char('0'))));
 
     int row = 0;
     grid->addWidget(setMethodButton, row, 0);

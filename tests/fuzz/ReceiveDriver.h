@@ -8,9 +8,10 @@
 //   the rest    the byte stream, cut into chunks as the schedule says
 //
 // A schedule entry's low 5 bits give the chunk size and its high 3 bits an
-// event that follows the chunk: the strike timer running out, the clock
-// moving, the buttons, partial sends, send errors, and a modal box or tower
-// choice whose nested loop takes the next chunk before it returns.
+// event that follows the chunk: the strike timer running out (with or without
+// the server's echo), the clock moving, the buttons, partial sends, send
+// errors, and a modal box or tower choice whose nested loop takes the next
+// chunk before it returns. Echoes go in between two of the stream's messages.
 
 #include "EngineInvariants.h"
 #include "../unit/FakeHost.h"
@@ -23,6 +24,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +41,20 @@ inline MethodSettings plainBobMajor(int mode)
     settings.composition = "sbpbbpsp";
     return settings;
 }
+
+// The tower dialog picks the first tower, and waits while there is none.
+class FuzzHost : public FakeHost {
+public:
+    TowerChoice chooseTower(const TowerList& towers, bool listComplete) override
+    {
+        if (onChoice)
+            onChoice();
+        if (towers.empty())
+            return listComplete ? TowerChoice::cancel() : TowerChoice::wait();
+        return TowerChoice::join(towers.begin()->first);
+    }
+    std::function<void()> onChoice;
+};
 
 class ReceiveDriver {
 public:
@@ -58,12 +74,7 @@ public:
         schedule.assign(data + 4, data + 4 + entries);
         stream = std::string_view(reinterpret_cast<const char*>(data + 4 + entries), size - 4 - entries);
 
-        host.towerChoice = [this](const TowerList& towers) -> std::optional<std::string> {
-            nestedDelivery();
-            if (towers.empty())
-                return std::nullopt;
-            return towers.begin()->first;
-        };
+        host.onChoice = [this] { nestedDelivery(); };
         host.onMessage = [this](const std::string&) { nestedDelivery(); };
 
         controller.connected();
@@ -112,10 +123,48 @@ private:
 
     void deliverChunk(unsigned code)
     {
-        const std::size_t n = std::min(chunkSize(code), stream.size());
+        deliverEchoes();
+        std::size_t n = std::min(chunkSize(code), stream.size());
+        // An echo waiting goes in at the end of the stream's current message.
+        if (!echoes.empty())
+            n = std::min(n, frameLeft == 0 ? frameLengthAt(0) : frameLeft);
+        consume(n);
         const std::string_view chunk = stream.substr(0, n);
         stream.remove_prefix(n);
         controller.bytesReceived(chunk);
+        host.takeSent();
+        deliverEchoes();
+    }
+
+    // Where the stream's messages end, as the server that sends them knows.
+    std::size_t frameLengthAt(std::size_t pos) const
+    {
+        if (stream.size() - pos < 2)
+            return stream.size() - pos;
+        const auto length = static_cast<std::size_t>(static_cast<unsigned char>(stream[pos])
+                                                     | static_cast<unsigned char>(stream[pos + 1]) << 8);
+        return std::max<std::size_t>(length, 1);
+    }
+
+    void consume(std::size_t n)
+    {
+        for (std::size_t pos = 0; pos < n;) {
+            if (frameLeft == 0)
+                frameLeft = frameLengthAt(pos);
+            const std::size_t step = std::min(frameLeft, n - pos);
+            frameLeft -= step;
+            pos += step;
+        }
+    }
+
+    // The server sends whole messages: an echo goes between two of the stream's.
+    void deliverEchoes()
+    {
+        if (echoes.empty() || frameLeft != 0)
+            return;
+        const std::string bytes = std::move(echoes);
+        echoes.clear();
+        controller.bytesReceived(bytes);
         host.takeSent();
     }
 
@@ -143,7 +192,11 @@ private:
         switch (event) {
         case 1: fireStrikeTimer(false); break;
         case 2: host.now = (host.now + static_cast<int>(detail) * 97) % kMillisecondsPerDay; break;
-        case 3: fireStrikeTimer(true); break;
+        case 3:
+            // A run of strikes, each echoed before the next is due.
+            for (unsigned i = 0; i <= detail % 8 && broken.empty(); ++i)
+                fireStrikeTimer(true);
+            break;
         case 4: pressButton(detail); break;
         case 5:
             host.sendLimit = detail == 0 ? std::string::npos : detail;
@@ -190,8 +243,9 @@ private:
         for (const NetMessage& sent : host.takeSent()) {
             const unsigned type = messageType(sent);
             if (type == static_cast<unsigned>(MessageType::Strike) || type == static_cast<unsigned>(MessageType::Call))
-                controller.bytesReceived(sent.bytes());
+                echoes += sent.bytes();
         }
+        deliverEchoes();
     }
 
     void check(const char* when)
@@ -203,9 +257,11 @@ private:
             broken = std::string(when) + ": " + found;
     }
 
-    FakeHost host;
+    FuzzHost host;
     RingerController controller{host, "Tolvane"};
     std::vector<std::uint8_t> schedule;
+    std::string echoes;
+    std::size_t frameLeft = 0;  // bytes of the stream's current message still to come
     std::string_view stream;
     std::string broken;
     bool nested = false;

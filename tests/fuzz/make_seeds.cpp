@@ -82,7 +82,7 @@ void receiveSeeds(const fs::path& dir)
 {
     // Joining, then ringing with us on the tenor, a message per chunk.
     write(dir / "join_and_ring_tenor",
-          receiveInput(8, 0, 0x80, {entry(3, 14)}, towerAndJoin(8, "1234567", "8") + bandRinging("8", 40)));
+          receiveInput(8, 0, 0x80, {entry(3, 14)}, towerAndJoin(8, "1234567", "8") + bandRinging("8", 60)));
     // The same stream cut in odd pieces, with boxes taking the next read.
     write(dir / "ragged_chunks_nested",
           receiveInput(8, 0, 0x42, {entry(6, 3), entry(3, 5), entry(0, 1), entry(3, 17), entry(2, 26), entry(3, 0)},
