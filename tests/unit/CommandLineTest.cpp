@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sstream>
 
 namespace {
@@ -20,6 +22,11 @@ struct SwitchCase {
     const char* host;
     const char* name;
 };
+
+std::ostream& operator<<(std::ostream& out, const SwitchCase& c)
+{
+    return out << '"' << c.commandLine << '"';
+}
 
 class Switches : public testing::TestWithParam<SwitchCase> {};
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cerrno>
 
 namespace {
@@ -360,6 +362,11 @@ struct SendErrorCase {
     bool reported;
     bool watched;
 };
+
+std::ostream& operator<<(std::ostream& out, const SendErrorCase& c)
+{
+    return out << "errno " << c.error;
+}
 
 class SendError : public testing::TestWithParam<SendErrorCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <set>
 
 namespace {
@@ -33,6 +35,11 @@ struct StartRowCase {
     const char* startChange;
     const char* expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const StartRowCase& c)
+{
+    return out << c.bells << " bells, start change \"" << c.startChange << '"';
+}
 
 class StartRow : public testing::TestWithParam<StartRowCase> {};
 
@@ -392,6 +399,11 @@ struct SpeedCase {
     const char* peal;
 };
 
+std::ostream& operator<<(std::ostream& out, const SpeedCase& c)
+{
+    return out << c.bells << " bells, adjustment " << c.adjustment;
+}
+
 class Speed : public testing::TestWithParam<SpeedCase> {};
 
 TEST_P(Speed, IntervalAndPealSpeed)
@@ -494,6 +506,11 @@ struct EchoCase {
     int now;
     int expected;
 };
+
+std::ostream& operator<<(std::ostream& out, const EchoCase& c)
+{
+    return out << c.what;
+}
 
 class EchoDelay : public testing::TestWithParam<EchoCase> {};
 
