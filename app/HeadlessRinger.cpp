@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 
 void HeadlessRinger::showMessage(const std::string& text)
@@ -9,6 +10,8 @@ void HeadlessRinger::showMessage(const std::string& text)
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
+    // One message, one line, whatever the server put inside it.
+    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     std::fprintf(stderr, "tolvane: %s\n", line.c_str());
     std::fflush(stderr);
 }

@@ -6,9 +6,9 @@ namespace text {
 
 inline constexpr const char* kConnectionLost = "Connection to Server Lost.";
 inline constexpr const char* kImpossibleLength =
-    "Connection to Server Lost.\nThe server sent a message whose length (%u bytes) cannot hold its type.";
+    "Connection to Server Lost. The server sent a message whose length (%u bytes) cannot hold its type.";
 inline constexpr const char* kSendBufferFull =
-    "Connection to Server Lost.\nThe server has stopped taking the messages Tolvane sends.";
+    "Connection to Server Lost. The server has stopped taking the messages Tolvane sends.";
 inline constexpr const char* kCantOpenSocket = "can't open socket. Errno %d\n";
 inline constexpr const char* kHostNotFound = "Internet connection not found";
 inline constexpr const char* kConnectRefused = "Connection to server failed";
