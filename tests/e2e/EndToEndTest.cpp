@@ -1,0 +1,184 @@
+// The real server with its band and the real program, on loopback: the program
+// joins, is given bells, and rings plain courses and touches with calls from
+// the band's conductor or from its own composition, in both go-and-stop
+// modes; the rows it prints are checked against rows computed here.
+
+#include "method/PlaceNotation.h"
+#include "protocol/Messages.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace {
+
+// Six bells at --speed 36: (70 * 6 + 1600 - 50 * 36) / 6 = 36 ms, the
+// band's interval at a peal speed of 20 minutes (36.6 ms).
+const QStringList kProgramSpeed{"--speed", "36"};
+const QStringList kBandSpeed{"--peal-minutes", "20", "--error-ms", "1", "--seed", "7", "--start-delay-ms", "300"};
+
+const std::vector<std::string> kPlainBobMinor = {"x", "16", "x", "16", "x", "16", "x", "16", "x", "16", "x"};
+
+// Start row twice, then the changes of the calling (one letter a lead).
+QStringList touch(const std::string& calling)
+{
+    std::string row = "123456";
+    QStringList rows{"123456", "123456"};
+    for (char call : calling) {
+        for (const auto& token : kPlainBobMinor)
+            rows << QString::fromStdString(row = applyChange(row, token, 6));
+        const char* leadEnd = call == 'b' ? "14" : call == 's' ? "1234" : "12";
+        rows << QString::fromStdString(row = applyChange(row, leadEnd, 6));
+    }
+    return rows;
+}
+
+class Server {
+public:
+    explicit Server(QStringList arguments)
+    {
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        process.start(TOLVANE_SERVER, QStringList{"--port", "0", "--methods", TOLVANE_METHODS, "--exit-when-done",
+                                                  "--tower", "Ash:Six bells:6"}
+                                          + arguments);
+        if (!QTest::qWaitFor([this] { return readLog().contains("listening on"); }, 10000))
+            qWarning("the server did not start");
+        const auto match = QRegularExpression("listening on [0-9.]+:(\\d+)").match(log);
+        port = match.hasMatch() ? match.captured(1).toInt() : 0;
+    }
+    ~Server()
+    {
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+    const QString& readLog()
+    {
+        log += QString::fromLatin1(process.readAllStandardOutput());
+        return log;
+    }
+    // The whole log, once the server has stood its touch and exited.
+    const QString& finalLog()
+    {
+        process.waitForFinished(10000);
+        return readLog();
+    }
+
+    QProcess process;
+    QString log;
+    int port = 0;
+};
+
+class Program {
+public:
+    Program(int port, QStringList arguments)
+    {
+        process.start(TOLVANE_PROGRAM, QStringList{"--headless", "--server", QStringLiteral("127.0.0.1:%1").arg(port),
+                                                   "--tower", "Ash"}
+                                           + kProgramSpeed + arguments);
+    }
+    ~Program()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    bool finished(int milliseconds) { return process.waitForFinished(milliseconds); }
+    QStringList rows() { return QString::fromLatin1(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts); }
+
+    QProcess process;
+};
+
+} // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ringsAPlainCourseWithTheBand()
+    {
+        Server server(kBandSpeed + QStringList{"--ringer", "Tolvane=5,6", "--method", "Plain Bob Minor"});
+        QVERIFY(server.port > 0);
+        Program program(server.port, {"--method", "Plain Bob Minor"});
+        QVERIFY(program.finished(60000));
+        QCOMPARE(program.process.exitCode(), 0);
+        QCOMPARE(program.rows(), touch("ppppp"));
+        const QString log = server.finalLog();
+        QVERIFY(log.contains("join Tolvane"));
+        QVERIFY(log.contains("assign Tolvane=56"));
+        QVERIFY(!log.contains("rings on"));  // the band never had to ring the program's bells
+    }
+
+    void followsTheCallsOfTheBandsConductor()
+    {
+        Server server(kBandSpeed + QStringList{"--ringer", "Tolvane=2,4", "--method", "Plain Bob Minor",
+                                               "--composition", "bbb"});
+        Program program(server.port, {"--method", "Plain Bob Minor"});
+        QVERIFY(program.finished(60000));
+        QCOMPARE(program.rows(), touch("bbb"));
+        QCOMPARE(server.finalLog().count("call \"Bob\""), 3);
+    }
+
+    void callsItsOwnComposition()
+    {
+        Server server(kBandSpeed + QStringList{"--ringer", "Tolvane=6", "--method", "Plain Bob Minor",
+                                               "--conductor", "off"});
+        Program program(server.port, {"--method", "Plain Bob Minor", "--composition", "sbpbb"});
+        // A conductor with no bells starts the ringing.
+        QTcpSocket conductor;
+        conductor.connectToHost("127.0.0.1", static_cast<quint16>(server.port));
+        QVERIFY(conductor.waitForConnected(5000));
+        conductor.write(QByteArray::fromStdString(makeHello().bytes()));
+        conductor.write(QByteArray::fromStdString(makeJoinTower("Ash", "Conductor").bytes()));
+        QVERIFY2(QTest::qWaitFor([&] { return server.readLog().contains("Tolvane=6"); }, 10000),
+                 qPrintable(server.log));
+        QTest::qWait(500);
+        conductor.write(QByteArray::fromStdString(makeCall("Here's treble").bytes()));
+        conductor.flush();
+
+        const QStringList expected = touch("sbpbb");
+        QVERIFY(QTest::qWaitFor([&] { return server.readLog().count(" row ") >= expected.size(); }, 60000));
+        QTest::qWait(500);
+        conductor.close();
+        server.process.terminate();
+        QVERIFY(program.finished(10000));
+        QCOMPARE(program.rows().mid(0, expected.size()), expected);
+        const QString log = server.readLog();
+        QCOMPARE(log.count(QRegularExpression("call \"Bob\" by Tolvane")), 3);
+        QCOMPARE(log.count(QRegularExpression("call \"Single\" by Tolvane")), 1);
+    }
+
+    void ringsGoAndStopModeOne()
+    {
+        Server server(kBandSpeed + QStringList{"--ringer", "Tolvane=3", "--method", "Plain Bob Minor", "--mode", "1",
+                                               "--composition", "bbb"});
+        Program program(server.port, {"--method", "Plain Bob Minor", "--mode", "1"});
+        QVERIFY(program.finished(60000));
+        QCOMPARE(program.process.exitCode(), 0);
+        const QString log = server.finalLog();
+        for (const char* call : {"\"Go\"", "\"That's All\"", "\"Stand\""})
+            QVERIFY2(log.contains(call), call);
+        // The program printed the start row twice, and the touch's changes.
+        const QStringList rows = program.rows();
+        const QStringList changes = touch("bbb").mid(2);
+        QVERIFY(rows.size() >= changes.size() + 2);
+        QCOMPARE(rows.mid(2, changes.size()), changes);
+    }
+
+    void aLostConnectionEndsTheRun()
+    {
+        Server server(kBandSpeed + QStringList{"--ringer", "Tolvane=6", "--method", "Plain Bob Minor"});
+        Program program(server.port, {"--method", "Plain Bob Minor"});
+        QVERIFY(QTest::qWaitFor([&] { return server.readLog().count(" row ") >= 6; }, 30000));
+        server.process.kill();
+        QVERIFY(program.finished(10000));
+        QCOMPARE(program.process.exitCode(), 0);
+        QVERIFY(QString::fromLatin1(program.process.readAllStandardError()).contains("tolvane: Connection to Server Lost."));
+    }
+};
+
+QTEST_GUILESS_MAIN(EndToEndTest)
+#include "EndToEndTest.moc"
