@@ -276,7 +276,9 @@ void Band::ringNext(Micros now)
     const int bell = nextBell_;
     if (const auto owner = clientBells_.find(bell); owner != clientBells_.end())
         coverFor(owner->second, bell);
-    ringBell(bell, now);
+    // A wake-up a little late is taken as on time, so that the lateness does
+    // not add up strike after strike; a long stall is not caught up by rushing.
+    ringBell(bell, now - nextAt_ <= kLateWakeUp ? nextAt_ : now);
 }
 
 void Band::ringBell(int bell, Micros now)

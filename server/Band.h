@@ -55,6 +55,9 @@ public:
     static constexpr int kRoundsPairs = 2;
     // "That's All" is called once rounds are at most this many rows away.
     static constexpr int kThatsAllRows = 4;
+    // The band times its next bell from when it meant to strike, not from when
+    // it woke, unless it woke later than this.
+    static constexpr Micros kLateWakeUp = 2'000;
 
     Band(BandSettings settings, std::shared_ptr<const CompiledMethod> method, BandOutput& output);
 

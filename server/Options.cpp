@@ -311,6 +311,7 @@ The server runs until SIGINT or SIGTERM, then closes every connection and exits 
 
 Log (standard output, one line each, flushed; times are ms since start):
   listening on 127.0.0.1:17481
+  [TOWER] 8 bells, Plain Bob Major, strike interval 252.101 ms
   client 3 connected from 127.0.0.1:51234 | client 3 closed
   drop client 3 (127.0.0.1:51234): unknown message type 8
   [TOWER] join NAME (client 3) | leave NAME (client 3) | refused NAME ...: why
@@ -327,6 +328,9 @@ Log (standard output, one line each, flushed; times are ms since start):
   [TOWER] touch 1 stands after 114 rows
 
 Messages a client sends that cannot be read (a length below 6 or above 1024,
-an unknown type, a message too short for its type) drop that client.
+an unknown type, a message too short for its type) drop that client, as does
+a client that leaves 256 KiB unread. Strikes of bells the tower lacks, and
+messages of types 2, 5, 6, 7 and 10, are ignored. At most 256 clients are
+connected at once; further connections wait to be accepted.
 )";
 }

@@ -182,9 +182,30 @@ Micros ServerLoop::now() const
         .count();
 }
 
+// Names and call texts come from the network: a byte outside printable
+// ASCII is written as \xNN, so no client can break or forge a log line.
 void ServerLoop::log(const std::string& line)
 {
-    log_ << line << '\n' << std::flush;
+    std::string safe;
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
+            safe += c;
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+        safe += escaped;
+    }
+    log_ << safe << '\n' << std::flush;
+}
+
+void ServerLoop::logIgnored(int id, Client& client, const std::string& what)
+{
+    if (client.ignoredLogged < kMaxIgnoredLogLines)
+        log("client " + std::to_string(id) + ": ignored " + what);
+    if (++client.ignoredLogged == kMaxIgnoredLogLines)
+        log("client " + std::to_string(id) + ": further ignored messages are not logged");
 }
 
 // ---------------------------------------------------------------------------
@@ -196,6 +217,8 @@ int ServerLoop::pollTimeoutMicros() const
     for (const auto& tower : towers_)
         if (const auto due = tower->band.deadline())
             next = next ? std::min(*next, *due) : *due;
+    if (acceptPausedUntil_ > now())
+        next = next ? std::min(*next, acceptPausedUntil_) : acceptPausedUntil_;
     if (!next)
         return -1;
     return static_cast<int>(std::clamp<Micros>(*next - now(), 0, 60'000'000));
@@ -203,7 +226,7 @@ int ServerLoop::pollTimeoutMicros() const
 
 void ServerLoop::pollOnce()
 {
-    std::vector<pollfd> fds{{signalFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}};
+    std::vector<pollfd> fds{{signalFd_, POLLIN, 0}, {listenFd_, static_cast<short>(accepting() ? POLLIN : 0), 0}};
     std::vector<int> ids;
     for (const auto& [id, client] : clients_) {
         fds.push_back({client.fd, static_cast<short>(POLLIN | (client.out.empty() ? 0 : POLLOUT)), 0});
@@ -252,19 +275,33 @@ void ServerLoop::runTimers()
     }
 }
 
+bool ServerLoop::accepting() const
+{
+    return clients_.size() < kMaxClients && acceptPausedUntil_ <= now();
+}
+
 void ServerLoop::acceptClients()
 {
-    while (true) {
+    while (clients_.size() < kMaxClients) {
         sockaddr_in address{};
         socklen_t length = sizeof address;
         const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
                                  SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
+            // The connection stays queued and the socket readable: wait a
+            // little rather than spin on it.
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                log(std::string("accept failed: ") + std::strerror(errno));
+                acceptPausedUntil_ = now() + kAcceptBackoff;
+            }
             return;
+        }
         const int yes = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         const int id = nextClientId_++;
-        clients_[id] = Client{fd, peerAddress(address), {}, {}, -1, false};
+        Client& client = clients_[id];
+        client.fd = fd;
+        client.address = peerAddress(address);
         log("client " + std::to_string(id) + " connected from " + clients_[id].address);
     }
 }
@@ -347,7 +384,7 @@ void ServerLoop::handleMessage(int id, Client& client, const NetMessage& message
         break;
     default:
         // Server-to-client types, and the two the protocol leaves unused.
-        log("client " + std::to_string(id) + ": ignored message type " + std::to_string(messageType(message)));
+        logIgnored(id, client, "message type " + std::to_string(messageType(message)));
         break;
     }
 }
@@ -413,7 +450,7 @@ void ServerLoop::handleStrike(int id, Client& client, const NetMessage& message)
 {
     using namespace layout::strike;
     if (client.tower < 0) {
-        log("client " + std::to_string(id) + ": ignored strike outside a tower");
+        logIgnored(id, client, "strike outside a tower");
         return;
     }
     Tower& tower = *towers_[static_cast<std::size_t>(client.tower)];
@@ -421,7 +458,7 @@ void ServerLoop::handleStrike(int id, Client& client, const NetMessage& message)
     const bool handstroke = message.getWord(kStroke) != 0;
     const std::string ringer = tower.state.ringerOf(id);
     if (bell < 1 || bell > tower.state.config().bells) {
-        tower.output.log("ignored strike of bell " + std::to_string(bell) + " by " + ringer);
+        logIgnored(id, client, "strike of bell " + std::to_string(bell) + " by " + ringer);
         return;
     }
     const std::string stamp = message.size() >= static_cast<std::size_t>(kLengthWithStamp)
@@ -437,7 +474,7 @@ void ServerLoop::handleStrike(int id, Client& client, const NetMessage& message)
 void ServerLoop::handleCall(int id, Client& client, const NetMessage& message)
 {
     if (client.tower < 0) {
-        log("client " + std::to_string(id) + ": ignored call outside a tower");
+        logIgnored(id, client, "call outside a tower");
         return;
     }
     Tower& tower = *towers_[static_cast<std::size_t>(client.tower)];

@@ -34,6 +34,12 @@ public:
     // A client that queues more than this unsent is not reading and is dropped.
     static constexpr std::size_t kMaxSendBuffer = 256 * 1024;
     static constexpr std::size_t kReadChunk = 4096;
+    // Beyond this many connections the server stops accepting until one closes.
+    static constexpr std::size_t kMaxClients = 256;
+    // After accept fails (no descriptors left), new connections wait this long.
+    static constexpr Micros kAcceptBackoff = 100'000;
+    // A client sending what the server ignores gets this many log lines, no more.
+    static constexpr int kMaxIgnoredLogLines = 5;
 
     ServerLoop(ServerSetup setup, std::ostream& log);
     ~ServerLoop();  // closes every connection
@@ -57,12 +63,14 @@ private:
         std::string out;
         int tower = -1;
         bool dead = false;
+        int ignoredLogged = 0;
     };
     struct Tower;
     class TowerOutput;
 
     void pollOnce();
     int pollTimeoutMicros() const;
+    bool accepting() const;
     void acceptClients();
     void readClient(int id, Client& client);
     void writeClient(Client& client);
@@ -81,6 +89,7 @@ private:
     void send(int id, const NetMessage& message);
     void broadcast(const Tower& tower, const NetMessage& message);
     void drop(int id, Client& client, const std::string& reason);
+    void logIgnored(int id, Client& client, const std::string& what);
     void closeAll();
 
     ServerSetup setup_;
@@ -93,4 +102,5 @@ private:
     int signalFd_ = -1;
     int port_ = 0;
     bool stopping_ = false;
+    Micros acceptPausedUntil_ = 0;
 };

@@ -5,7 +5,9 @@
 #include "server/Options.h"
 #include "server/ServerLoop.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <random>
 #include <unistd.h>
@@ -44,13 +46,14 @@ const MethodDef* findMethod(const MethodLibrary& library, const std::string& nam
 
 // The method a tower rings; false when a method asked for by name is missing.
 bool compileFor(const TowerConfig& tower, const ServerOptions& options, const MethodLibrary& library,
-                CompiledMethod& method)
+                CompiledMethod& method, std::string& described)
 {
     const std::string name = options.methodName.empty() ? "Plain Bob " + stageName(tower.bells)
                                                         : options.methodName;
     const MethodDef* record = findMethod(library, name);
     if (record == nullptr && !options.methodName.empty())
         return false;
+    described = record != nullptr ? name : "rounds (no " + name + " in the method library)";
     MethodSettings settings;
     settings.goAndStopMode = options.mode;
     if (record != nullptr) {
@@ -84,8 +87,21 @@ BandSettings bandSettingsFor(const TowerConfig& tower, const ServerOptions& opti
     return band;
 }
 
-bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::string& error)
+std::string describeTower(const TowerSetup& tower, const std::string& method)
 {
+    char interval[32];
+    std::snprintf(interval, sizeof interval, "%.3f", static_cast<double>(tower.band.interval) / 1000.0);
+    return "[" + tower.config.name + "] " + std::to_string(tower.config.bells) + " bells, " + method +
+           ", strike interval " + interval + " ms";
+}
+
+bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::vector<std::string>& described,
+                std::string& error)
+{
+    if (!options.methodsFile.empty() && !std::ifstream(options.methodsFile)) {
+        error = "cannot read the method library " + options.methodsFile;
+        return false;
+    }
     const MethodLibrary library = loadMethodLibrary(libraryCandidates(options));
     const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
     setup.listenAddress = options.listenAddress;
@@ -95,12 +111,14 @@ bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::string& e
     for (std::size_t i = 0; i < options.towers.size(); ++i) {
         const TowerConfig& tower = options.towers[i];
         auto method = std::make_shared<CompiledMethod>();
-        if (!compileFor(tower, options, library, *method)) {
+        std::string methodName;
+        if (!compileFor(tower, options, library, *method, methodName)) {
             error = "no method called \"" + options.methodName + "\" in the method library";
             return false;
         }
         setup.towers.push_back({tower, bandSettingsFor(tower, options, seed + static_cast<std::uint32_t>(i)),
                                 std::move(method)});
+        described.push_back(describeTower(setup.towers.back(), methodName));
     }
     return true;
 }
@@ -119,8 +137,9 @@ int main(int argc, char** argv)
         return 0;
     }
     ServerSetup setup;
+    std::vector<std::string> described;
     std::string error;
-    if (!buildSetup(parsed.options, setup, error)) {
+    if (!buildSetup(parsed.options, setup, described, error)) {
         std::cerr << "tolvane-server: " << error << '\n';
         return 2;
     }
@@ -130,6 +149,8 @@ int main(int argc, char** argv)
         return 1;
     }
     loop.log("listening on " + parsed.options.listenAddress + ":" + std::to_string(loop.port()));
+    for (const std::string& line : described)
+        loop.log(line);
     loop.run();
     return 0;
 }

@@ -353,6 +353,22 @@ TEST_F(BandTest, RandomErrorStaysWithinItsBoundAndRepeatsWithTheSeed)
         EXPECT_EQ(again.strikes[i].at, first[i].at) << "same seed, same times: strike " << i;
 }
 
+TEST_F(BandTest, ALittleLateWakeUpDoesNotDelayTheNextBellButAStallDoes)
+{
+    makeBand(settings());
+    band->setClients({}, true, now);
+    runUntil(kStartDelay);  // Here's treble
+    const Micros trebleDue = *band->deadline();
+    now = trebleDue + Band::kLateWakeUp;
+    band->onTime(now);
+    EXPECT_EQ(band->deadline(), trebleDue + kInterval) << "timed from when the treble was due";
+
+    const Micros secondDue = *band->deadline();
+    now = secondDue + 50'000;
+    band->onTime(now);
+    EXPECT_EQ(band->deadline(), now + kInterval) << "after a stall the band rings on from where it is";
+}
+
 TEST_F(BandTest, WaitsForAClientsBellThenRingsOnFromItsStrike)
 {
     makeBand(settings());

@@ -206,6 +206,25 @@ TEST(LoopbackErrorTest, IgnoresStrikesOfBellsTheTowerHasNot)
         alice.send(makeStrike(bell, true, 1, 0));
     EXPECT_FALSE(alice.nextOfType(MessageType::Strike, 300).has_value());
     EXPECT_TRUE(server.waitForLine("ignored strike of bell 7 by Alice", kWaitMs));
+    for (int i = 0; i < 20; ++i)
+        alice.send(makeStrike(9, true, 1, 0));
+    ASSERT_TRUE(server.waitForLine("further ignored messages are not logged", kWaitMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto lines = server.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.find(": ignored ") != std::string::npos; }),
+              5) << "a flood of ignored messages cannot flood the log";
+}
+
+TEST(LoopbackErrorTest, NamesFromTheNetworkCannotForgeLogLines)
+{
+    ServerProcess server({"--tower", kSixBells, "--conductor", "off"});
+    RawClient evil(server.port());
+    evil.join(kTower, "Evil\n[Ash] row 1 H 123456");
+    evil.send(makeCall("Bob\rStand"));
+    EXPECT_TRUE(server.waitForLine("call \"Bob\\x0dStand\" by Evil\\x0a[Ash] row 1 H 123456", kWaitMs));
+    for (const std::string& line : server.lines())
+        EXPECT_NE(line.rfind("[Ash] row", 0), 0u) << line;
 }
 
 // ---------------------------------------------------------------------------
