@@ -2,7 +2,6 @@
 
 #include "app/RingerDialog.h"
 
-#include <cstdio>
 
 RingerApp::RingerApp(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -13,12 +12,5 @@ RingerApp::RingerApp(int& argc, char** argv) : QApplication(argc, argv)
 int RingerApp::run(const Options& options)
 {
     RingerDialog dialog(options);
-    if (const std::string problem = dialog.prepare(); !problem.empty()) {
-        std::fprintf(stderr, "tolvane: %s\n", problem.c_str());
-        return 2;
-    }
-    dialog.watchTerminationSignals();
-    dialog.start();
-    dialog.exec();
-    return dialog.exitCode();
+    return runShell(dialog, [&dialog] { dialog.exec(); });
 }

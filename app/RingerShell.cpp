@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 
 #ifndef TOLVANE_DATA_DIR
@@ -129,6 +130,18 @@ std::string RingerShell::prepare()
     if (opts.method || opts.notation || opts.bob || opts.single || opts.startChange || opts.composition || opts.mode)
         ringer.applySettings(settings);
     return {};
+}
+
+int runShell(RingerShell& shell, const std::function<void()>& loop)
+{
+    if (const std::string problem = shell.prepare(); !problem.empty()) {
+        std::fprintf(stderr, "tolvane: %s\n", problem.c_str());
+        return 2;
+    }
+    shell.watchTerminationSignals();
+    shell.start();
+    loop();
+    return shell.exitCode();
 }
 
 void blockTerminationSignals()

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -75,3 +76,7 @@ private:
 std::vector<std::filesystem::path> methodLibraryCandidates();
 
 void blockTerminationSignals();
+
+// Prepares the shell, starts it and runs `loop` (the modal loop of the window
+// or the application's loop); returns the process's exit status.
+int runShell(RingerShell& shell, const std::function<void()>& loop);

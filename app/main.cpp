@@ -23,14 +23,7 @@ int runHeadless(int& argc, char** argv, const Options& options)
 {
     QCoreApplication app(argc, argv);
     HeadlessRinger ringer(options);
-    if (const std::string problem = ringer.prepare(); !problem.empty()) {
-        std::fprintf(stderr, "tolvane: %s\n", problem.c_str());
-        return 2;
-    }
-    ringer.watchTerminationSignals();
-    ringer.start();
-    app.exec();
-    return ringer.exitCode();
+    return runShell(ringer, [&app] { app.exec(); });
 }
 
 } // namespace
