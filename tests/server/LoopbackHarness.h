@@ -18,11 +18,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,10 +84,8 @@ public:
 
     bool logged(const std::string& part) const
     {
-        for (const std::string& line : lines())
-            if (line.find(part) != std::string::npos)
-                return true;
-        return false;
+        const auto all = lines();
+        return std::any_of(all.begin(), all.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
     }
 
     bool waitForLine(const std::string& part, int timeoutMs) const

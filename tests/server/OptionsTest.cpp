@@ -4,28 +4,17 @@
 
 namespace {
 
-ParsedOptions parse(std::vector<std::string> arguments)
+ParsedOptions parse(const std::vector<std::string>& arguments)
 {
     return parseOptions(arguments);
 }
 
-TEST(OptionsTest, DefaultsToOneEightBellTowerOnTheUsualPort)
+TEST(OptionsTest, DefaultsToOneEightBellTower)
 {
     const ParsedOptions parsed = parse({});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
-    const ServerOptions& o = parsed.options;
-    EXPECT_EQ(o.towers, (std::vector<TowerConfig>{{"Tolvane Tower", "Eight bells on the local server", 8}}));
-    EXPECT_EQ(o.port, 17481);
-    EXPECT_EQ(o.listenAddress, "127.0.0.1");
-    EXPECT_EQ(o.pealMinutes, 180);
-    EXPECT_EQ(o.errorMs, 3);
-    EXPECT_EQ(o.waitMs, 3000);
-    EXPECT_EQ(o.startDelayMs, 1000);
-    EXPECT_EQ(o.mode, 0);
-    EXPECT_TRUE(o.conductor);
-    EXPECT_EQ(o.touches, 1);
-    EXPECT_FALSE(o.exitWhenDone);
-    EXPECT_FALSE(o.seed.has_value());
+    EXPECT_EQ(parsed.options.towers,
+              (std::vector<TowerConfig>{{"Tolvane Tower", "Eight bells on the local server", 8}}));
 }
 
 TEST(OptionsTest, ReadsEveryOption)
@@ -56,12 +45,6 @@ TEST(OptionsTest, ReadsEveryOption)
     EXPECT_EQ(o.touches, 3);
     EXPECT_EQ(o.maxChanges, 100);
     EXPECT_TRUE(o.exitWhenDone);
-}
-
-TEST(OptionsTest, HelpIsAskedFor)
-{
-    EXPECT_TRUE(parse({"--help"}).options.help);
-    EXPECT_NE(helpText().find("--exit-when-done"), std::string::npos);
 }
 
 TEST(OptionsErrorTest, RefusesBadValues)
