@@ -350,13 +350,12 @@ void RingingEngine::onStrikeMessage(const NetMessage& message)
     slot.lastStroke = stroke;
     bellStruck(bell - 1, stroke);
     if (stamped)
-        measureEchoDelay(bell, length, stamp);
+        measureEchoDelay(bell, stamp);
 }
 
-void RingingEngine::measureEchoDelay(int bell, int length, std::uint16_t stamp)
+void RingingEngine::measureEchoDelay(int bell, std::uint16_t stamp)
 {
-    if (!bellTable[static_cast<std::size_t>(bell - 1)].ownBell || length < layout::strike::kLengthWithStamp
-        || stamp != strikeCounter)
+    if (!bellTable[static_cast<std::size_t>(bell - 1)].ownBell || stamp != strikeCounter)
         return;
     const int delay = host.millisecondOfDay() - strikeSentAt;
     if (delay == 0)
@@ -389,8 +388,8 @@ void RingingEngine::bellStruck(int index, bool stroke)
 
 void RingingEngine::completeRow(bool& stopping)
 {
-    const bool method_ = !currentLead.empty();
-    if (!inRounds && method_) {
+    const bool hasMethod = !currentLead.empty();
+    if (!inRounds && hasMethod) {
         if (currentRow == rounds()) {
             if (settings.goAndStopMode == 0) {
                 stopping = true;
@@ -403,7 +402,7 @@ void RingingEngine::completeRow(bool& stopping)
         inRounds = false;
         goState = 0;
     }
-    if (!inRounds && method_)
+    if (!inRounds && hasMethod)
         advanceRow(stopping);
     handstroke = !handstroke;
     struckBells.clear();

@@ -89,7 +89,8 @@ private:
     bool isTrueRow(const std::string& row) const;
     void completeRow(bool& stopping);
     void chooseNextBell(bool rowStarted);
-    void measureEchoDelay(int bell, int length, std::uint16_t stamp);
+    // Only for a strike message long enough to carry the stamp.
+    void measureEchoDelay(int bell, std::uint16_t stamp);
     void armStrike(int milliseconds);
     void stopIfRowDoesNotFit();
 
