@@ -136,7 +136,7 @@ void RingingEngine::startRinging()
     ringing = true;
     handstroke = true;
     inRounds = true;
-    currentRow.clear();
+
     changeInLead = 0;
     changesRung = 0;
     pendingCall = 0;
