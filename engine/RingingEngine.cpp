@@ -136,7 +136,6 @@ void RingingEngine::startRinging()
     ringing = true;
     handstroke = true;
     inRounds = true;
-
     changeInLead = 0;
     changesRung = 0;
     pendingCall = 0;
