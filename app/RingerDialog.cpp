@@ -86,6 +86,8 @@ void RingerDialog::buildControls()
     pealSpeedValue = valueLabel(this, "pealSpeedValue", QString());
     changesRungValue = valueLabel(this, "changesRungValue", QStringLiteral("0"));
     changeInLeadValue = valueLabel(this, "changeInLeadValue", QStringLiteral("0"));
+    // Room for the longest peal speed, so the window keeps its size.
+    pealSpeedValue->setMinimumWidth(pealSpeedValue->fontMetrics().horizontalAdvance(QStringLiteral("888 hours 88 minutes")));
 
     lastChangesView = new QLabel(this);
     lastChangesView->setObjectName("lastChangesView");
