@@ -148,7 +148,7 @@ void RingingEngine::startRinging()
     startNextLead(true);
     updateSpeedDisplay();
     updateChangeDisplay(true);
-    if (bellTable[0].ownBell) {
+    if (bellCount > 0 && bellTable[0].ownBell) {
         pendingBell = 1;
         armStrike(strikeInterval);
     } else {
@@ -335,8 +335,9 @@ void RingingEngine::onStrikeMessage(const NetMessage& message)
     const bool stamped = length >= kLengthWithStamp;
     const std::uint16_t stamp = stamped ? message.getWord(kStamp) : 0;
     // A bell the tower does not have would complete a row with a real bell
-    // unstruck; such a strike must not even start the ringing.
-    if (bell < 0 || bell > bellCount || bell > kMaxBells)
+    // unstruck, and before the bells are assigned there is no tower at all;
+    // such a strike must not even start the ringing.
+    if (bellCount <= 0 || bell < 0 || bell > bellCount || bell > kMaxBells)
         return;
 
     if (!ringing)
@@ -451,8 +452,19 @@ void RingingEngine::strikeOwnBell()
     connection.sendMessage(strike);
 }
 
+int RingingEngine::intervalFor(int adjustment) const
+{
+    return (70 * bellCount + 1600 - 50 * adjustment) / bellCount;
+}
+
 void RingingEngine::faster()
 {
+    // Faster stops where the interval would fall below its floor, so that
+    // every step shown is a step the ringing takes.
+    if (bellCount > 0 && intervalFor(speedAdjustment + 1) < kMinStrikeInterval) {
+        updateSpeedDisplay();
+        return;
+    }
     setSpeedAdjustment(speedAdjustment + 1);
 }
 
@@ -472,12 +484,9 @@ void RingingEngine::updateSpeedDisplay()
     const int n = bellCount;
     if (n <= 0)
         return;
-    const auto intervalFor = [n](int adjustment) { return (70 * n + 1600 - 50 * adjustment) / n; };
-    // Faster stops where the interval would fall below its floor, so that the
-    // adjustment shown is the one in use.
-    while (speedAdjustment > -kMaxSpeedAdjustment && intervalFor(speedAdjustment) < kMinStrikeInterval)
-        --speedAdjustment;
-    strikeInterval = intervalFor(speedAdjustment);
+    // On fewer bells the same adjustment may ask for less than the floor;
+    // the floor is what is rung, and the peal speed shows it.
+    strikeInterval = std::max(intervalFor(speedAdjustment), kMinStrikeInterval);
     const long long pealMilliseconds = (2LL * n + 1) * strikeInterval * 2520;
     const long long seconds = pealMilliseconds / 1000;
     host.showSpeed(formatText("%d", speedAdjustment),

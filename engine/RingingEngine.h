@@ -92,6 +92,8 @@ private:
     // Only for a strike message long enough to carry the stamp.
     void measureEchoDelay(int bell, std::uint16_t stamp);
     void armStrike(int milliseconds);
+    // The interval an adjustment gives. REQUIRES: bellCount > 0.
+    int intervalFor(int adjustment) const;
     void stopIfRowDoesNotFit();
 
     RingerHost& host;

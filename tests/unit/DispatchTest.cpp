@@ -301,6 +301,17 @@ TEST_F(Dispatch, AJoinConfirmationStopsRowsOfTheOldTower)
     EXPECT_FALSE(tower.host.timerArmed());
 }
 
+TEST_F(Dispatch, AfterJoiningAnotherTowerNothingIsRungBeforeTheBellsAreAssigned)
+{
+    deliver(makeBellAssignment(6, "Tolvane", "1"));
+    deliver(makeJoinConfirmation("Elm"));
+    deliver(makeStrike(0, true, 0, 0));
+    deliver(makeCall("Here's treble"));
+    EXPECT_FALSE(host.timerArmed()) << "the treble of the old tower is not ours here";
+    controller.strikeTimerFired();
+    EXPECT_TRUE(host.takeSent().empty());
+}
+
 TEST_F(Dispatch, ALostConnectionInsideARefusalBoxDoesNotReopenTheChoice)
 {
     host.towerChoice = [](const TowerList&) { return std::optional<std::string>("Ash"); };

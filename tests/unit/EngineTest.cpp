@@ -443,6 +443,19 @@ TEST(Speed, FasterStopsAtTheIntervalFloor)
     EXPECT_EQ(tower.engine().speedAdjustment, -RingingEngine::kMaxSpeedAdjustment);
 }
 
+TEST(Speed, ATowerOfFewerBellsFloorsTheIntervalButKeepsTheAdjustment)
+{
+    SimulatedTower tower(12, "1");
+    for (int i = 0; i < 37; ++i)
+        tower.controller.fasterPressed();
+    tower.deliver(makeBellAssignment(4, "Band", "234"));
+    EXPECT_EQ(tower.engine().strikeInterval, RingingEngine::kMinStrikeInterval);
+    EXPECT_EQ(tower.host.pealText, "0 hours 7 minutes");
+    tower.deliver(makeBellAssignment(12, "Band", "234"));
+    EXPECT_EQ(tower.engine().speedAdjustment, 37);
+    EXPECT_EQ(tower.engine().strikeInterval, (840 + 1600 - 50 * 37) / 12);
+}
+
 TEST(Speed, WithNoBellsFasterChangesOnlyTheAdjustment)
 {
     FakeHost host;
