@@ -117,10 +117,12 @@ std::optional<std::string> ringerNameFromSwitches(const std::string& commandLine
     const auto at = commandLine.find(" -n");
     if (at == std::string::npos)
         return std::nullopt;
-    std::string name = commandLine.substr(at + 3);
-    name.erase(0, name.find_first_not_of(" \t"));
-    if (name.find_first_not_of(" \t") == std::string::npos)
+    constexpr const char* kWhiteSpace = " \t\n\v\f\r";
+    const std::string rest = commandLine.substr(at + 3);
+    const auto start = rest.find_first_not_of(kWhiteSpace);
+    if (start == std::string::npos)
         return std::string();
+    const std::string name = rest.substr(start);
     return name.substr(0, name.find(' '));
 }
 

@@ -5,13 +5,20 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <stdexcept>
 
 PreciseTimer::PreciseTimer(std::function<void()> onTimeout) : onTimeout(std::move(onTimeout))
 {
     fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (fd < 0)
-        throw std::runtime_error("timerfd_create failed");
+    if (fd < 0) {
+        fallback = std::make_unique<QTimer>();
+        fallback->setSingleShot(true);
+        fallback->setTimerType(Qt::PreciseTimer);
+        QObject::connect(fallback.get(), &QTimer::timeout, [this] {
+            active = false;
+            this->onTimeout();
+        });
+        return;
+    }
     notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, [this] { expired(); });
 }
@@ -19,11 +26,17 @@ PreciseTimer::PreciseTimer(std::function<void()> onTimeout) : onTimeout(std::mov
 PreciseTimer::~PreciseTimer()
 {
     notifier.reset();
-    ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 void PreciseTimer::start(int milliseconds)
 {
+    active = true;
+    if (fallback) {
+        fallback->start(std::max(milliseconds, 0));
+        return;
+    }
     itimerspec spec{};
     const long nanoseconds = static_cast<long>(std::max(milliseconds, 0)) * 1000000L;
     spec.it_value.tv_sec = nanoseconds / 1000000000L;
@@ -31,14 +44,17 @@ void PreciseTimer::start(int milliseconds)
     if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
         spec.it_value.tv_nsec = 1;  // all zeros would disarm it
     timerfd_settime(fd, 0, &spec, nullptr);
-    active = true;
 }
 
 void PreciseTimer::stop()
 {
+    active = false;
+    if (fallback) {
+        fallback->stop();
+        return;
+    }
     const itimerspec disarm{};
     timerfd_settime(fd, 0, &disarm, nullptr);
-    active = false;
 }
 
 void PreciseTimer::expired()

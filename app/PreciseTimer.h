@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -28,5 +29,7 @@ private:
     int fd = -1;
     bool active = false;
     std::unique_ptr<QSocketNotifier> notifier;
+    // Where the kernel offers no timerfd, Qt's precise timer stands in.
+    std::unique_ptr<QTimer> fallback;
     std::function<void()> onTimeout;
 };

@@ -20,6 +20,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
 
 #ifndef TOLVANE_DATA_DIR
 #define TOLVANE_DATA_DIR ""
@@ -28,7 +31,7 @@
 namespace {
 
 // Linux would wait about two minutes for a silent host; the window is blocked
-// while it waits, so it waits no longer than this.
+// while it waits, so it waits no longer than this (and as long for the name).
 constexpr int kConnectTimeoutMs = 20000;
 constexpr std::size_t kReadSize = 1024;
 // Reads per readiness event: the rest waits for the next pass of the loop, so
@@ -50,6 +53,18 @@ std::optional<in_addr> lookUpHost(const std::string& host)
     return address;
 }
 
+// A resolver that never answers would block the window without end: the
+// lookup runs aside and is given up after the same bound as the connect.
+std::optional<in_addr> lookUpHostWithin(const std::string& host, int timeoutMs)
+{
+    auto result = std::make_shared<std::promise<std::optional<in_addr>>>();
+    auto answer = result->get_future();
+    std::thread([host, result] { result->set_value(lookUpHost(host)); }).detach();
+    if (answer.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
+        return std::nullopt;
+    return answer.get();
+}
+
 // Connects as a blocking connect would, but gives up after the timeout.
 // Returns 0 or the error code.
 int connectWithin(int fd, const sockaddr_in& address, int timeoutMs)
@@ -61,9 +76,11 @@ int connectWithin(int fd, const sockaddr_in& address, int timeoutMs)
     if (errno != EINPROGRESS)
         return errno;
     pollfd waiting{fd, POLLOUT, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int ready;
     do {
-        ready = poll(&waiting, 1, timeoutMs);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        ready = poll(&waiting, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
     } while (ready < 0 && errno == EINTR);
     if (ready == 0)
         return ETIMEDOUT;
@@ -246,7 +263,7 @@ void RingerShell::openConnection()
 
 std::string RingerShell::connectToServer()
 {
-    const auto address = lookUpHost(opts.serverHost);
+    const auto address = lookUpHostWithin(opts.serverHost, kConnectTimeoutMs);
     if (!address)
         return text::kHostNotFound;
     sockaddr_in server{};
@@ -347,6 +364,11 @@ int RingerShell::millisecondOfDay()
     using namespace std::chrono;
     const auto sinceEpoch = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     return static_cast<int>(sinceEpoch % (24LL * 60 * 60 * 1000));
+}
+
+void RingerShell::showMessageLater(const std::string& text)
+{
+    QTimer::singleShot(0, &laterMessages, [this, text] { showMessage(text); });
 }
 
 TowerChoice RingerShell::chooseTower(const TowerList& towers, bool listComplete)

@@ -42,6 +42,7 @@ public:
     void killStrikeTimer() override;
     int millisecondOfDay() override;
     TowerChoice chooseTower(const TowerList& towers, bool listComplete) override;
+    void showMessageLater(const std::string& text) override;
 
 protected:
     // The user ends the run (Escape, the close box, a signal).
@@ -60,6 +61,7 @@ private:
     Options opts;
     RingerController ringer;
     QTimer connectTimer;
+    QObject laterMessages;  // context of the texts shown once the loop is back
     PreciseTimer strikeTimer;
     int socketFd = -1;
     std::unique_ptr<QSocketNotifier> readNotifier;

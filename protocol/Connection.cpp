@@ -53,7 +53,9 @@ void Connection::reportSendError(int error)
     case EBADF:
         return;  // the connection is going; its close event tells the user
     default:
-        host.showMessage(formatText(text::kSendFailed, error));
+        // A send can fail in the middle of completing a row; the box waits
+        // until that is done.
+        host.showMessageLater(formatText(text::kSendFailed, error));
     }
 }
 

@@ -62,6 +62,10 @@ public:
         then();
     }
 
+    // Shows a text once the event being handled is done: for failures found
+    // deep inside a handler, whose box must not run a nested loop mid-step.
+    virtual void showMessageLater(const std::string& text) { showMessage(text); }
+
     // Runs the tower choice; `listComplete` is false when the server asked
     // for a new choice before its list was whole.
     virtual TowerChoice chooseTower(const TowerList& towers, bool listComplete) = 0;

@@ -21,6 +21,10 @@ public:
             onMessage(text);
     }
 
+    // Held back until the test looks, as the shell holds them until the
+    // event being handled is done.
+    void showMessageLater(const std::string& text) override { later.push_back(text); }
+
     long sendBytes(std::string_view bytes, int& error) override
     {
         if (sendError != 0) {
@@ -79,6 +83,7 @@ public:
     bool timerArmed() const { return armedFor.has_value(); }
 
     std::vector<std::string> shown;
+    std::vector<std::string> later;
     std::function<void(const std::string&)> onMessage;
     std::string wire;
     std::size_t sendLimit = std::string::npos;
