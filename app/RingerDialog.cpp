@@ -191,8 +191,13 @@ void RingerDialog::showBox(const PendingText& pending)
     QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
-    if (pending.then)
+    if (pending.then) {
+        // The box is gone: what its follow-up opens (the tower choice) may
+        // show texts of its own, and takes any still waiting.
+        boxOpen = false;
         pending.then();
+        boxOpen = true;
+    }
 }
 
 // ---------------------------------------------------------------------------
