@@ -161,21 +161,28 @@ int runShell(RingerShell& shell, const std::function<void()>& loop)
     return shell.exitCode();
 }
 
-void blockTerminationSignals()
+namespace {
+
+sigset_t terminationSignals()
 {
     sigset_t terminating;
     sigemptyset(&terminating);
     sigaddset(&terminating, SIGINT);
     sigaddset(&terminating, SIGTERM);
+    return terminating;
+}
+
+} // namespace
+
+void blockTerminationSignals()
+{
+    const sigset_t terminating = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &terminating, nullptr);
 }
 
 void RingerShell::watchTerminationSignals()
 {
-    sigset_t terminating;
-    sigemptyset(&terminating);
-    sigaddset(&terminating, SIGINT);
-    sigaddset(&terminating, SIGTERM);
+    const sigset_t terminating = terminationSignals();
     signalFd = signalfd(-1, &terminating, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalFd < 0)
         return;
