@@ -1,0 +1,82 @@
+#pragma once
+
+// Striking analysis: how far each blow of a touch lies from where the band's
+// own rhythm put it, and what that says about each bell, each ringer and the
+// band. The ideal is fitted from the blows themselves (see README, "Striking
+// analysis"); nothing here knows about sockets, servers or Qt.
+
+#include <string>
+#include <vector>
+
+namespace striking {
+
+struct Blow {
+    int row = 0;            // row number in the touch, counting from 0
+    int place = 1;          // 1-based place in the row
+    int bell = 1;           // 1..12
+    bool handstroke = true;
+    std::string ringer;     // who rang it, e.g. "Tolvane" or "Band"
+    double timeMs = 0;      // when the judge heard it (ms, any origin)
+};
+
+struct StrikingOptions {
+    double faultMs = 50;            // a blow further than this from its ideal is a fault
+    int neighbourRows = 1;          // rows either side of a blow's row that its ideal is fitted through
+    double handstrokeGapBlows = 1;  // extra intervals before each handstroke row
+    bool fitHandstrokeGap = false;  // estimate the gap from the touch instead of using handstrokeGapBlows
+};
+
+struct Stats {
+    double meanMs = 0;  // mean error: early negative, late positive
+    double sdMs = 0;    // sample standard deviation of the errors
+    int count = 0;
+    int faults = 0;
+};
+struct BellStats {
+    int bell = 0;
+    std::string ringer;
+    Stats stats;
+};
+struct RingerStats {
+    std::string ringer;
+    std::vector<int> bells;  // ascending
+    Stats stats;
+};
+
+struct StrikingReport {
+    std::vector<double> idealMs;       // per input blow, same order as the input
+    std::vector<double> errorMs;       // per input blow: time - ideal (early negative, late positive)
+    std::vector<BellStats> bells;      // ascending bell
+    std::vector<RingerStats> ringers;  // in order of first appearance
+    Stats band;                        // all blows together (the band's overall SD)
+    std::vector<int> rowFaults;        // faults per row, index = row - first row
+    double intervalMs = 0;             // the fitted mean interval between blows
+    double handstrokeGapBlows = 1;     // the handstroke gap used or fitted, in blows
+    double faultMs = 50;               // the fault limit the counts above used
+};
+
+// A blow is analysed when its time is within ±kMaxTimeMs, its bell and place
+// are 1..12 and its row is 0..kMaxRow; any other blow keeps ideal = its time
+// (0 when not finite) and error 0 and counts nowhere. Fewer than two usable blows give an
+// empty report (no rows, bells or ringers).
+inline constexpr int kMaxBells = 12;
+inline constexpr int kMaxRow = 1'000'000;
+inline constexpr double kMaxTimeMs = 1e13;  // some three centuries: any clock's milliseconds
+
+StrikingReport analyseStriking(const std::vector<Blow>& blows, const StrikingOptions& options = {});
+
+// "Tolvane bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows" (sign always shown, one decimal;
+// "bell 7" for a single bell).
+std::string describeRinger(const RingerStats& ringer);
+
+// "band: sd 21.4 ms, 672 blows, 12 faults"
+std::string describeBand(const Stats& stats);
+
+// A self-contained SVG picture of one touch: rows down the page, places across,
+// each blow drawn at its ideal place shifted by its error, the highlighted
+// ringers' bells in colour, and each bell's mean and SD as bars beside it.
+// All embedded text is XML-escaped.
+std::string strikingChartSvg(const std::vector<Blow>& blows, const StrikingReport& report, const std::string& title,
+                             const std::vector<std::string>& highlightRingers);
+
+}  // namespace striking

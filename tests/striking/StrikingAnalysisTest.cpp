@@ -1,0 +1,278 @@
+#include "striking/StrikingAnalysis.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <random>
+
+using namespace striking;
+
+namespace {
+
+// The rows of a plain course of Plain Bob on an even `stage` (rounds first and last).
+std::vector<std::vector<int>> plainCourse(int stage)
+{
+    std::vector<int> row(stage);
+    for (int i = 0; i < stage; ++i)
+        row[i] = i + 1;
+    std::vector<std::vector<int>> rows{row};
+    for (int change = 0;; ++change) {
+        const bool cross = change % 2 == 0;
+        const bool leadEnd = change % (2 * stage) == 2 * stage - 1;
+        const int from = cross ? 0 : leadEnd ? 2 : 1;
+        for (int i = from; i + 1 < stage; i += 2)
+            std::swap(row[i], row[i + 1]);
+        rows.push_back(row);
+        if (std::is_sorted(row.begin(), row.end()))
+            return rows;
+    }
+}
+
+struct Touch {
+    int stage = 8;
+    double intervalMs = 200;
+    double gapBlows = 1;
+    double sdMs = 0;
+    double driftPercent = 0;  // the pace wanders sinusoidally within this over the touch
+    std::map<int, double> biasMs = {};  // bell -> steady bias
+    std::vector<int> clientBells{7, 8};
+    unsigned seed = 1;
+};
+
+// Blows at known errors about a known rhythm: the position of each blow (in
+// intervals, with the handstroke gap) is turned into a time through the pace.
+std::vector<Blow> synthesise(const Touch& touch)
+{
+    std::mt19937 random(touch.seed);
+    std::normal_distribution<double> noise(0, touch.sdMs);
+    const auto rows = plainCourse(touch.stage);
+    const double positions = rows.size() * (touch.stage + touch.gapBlows / 2);
+    std::vector<Blow> blows;
+    double clock = 0;
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        const bool handstroke = r % 2 == 0;
+        for (int place = 1; place <= touch.stage; ++place) {
+            const double steps = place == 1 && handstroke && r > 0 ? 1 + touch.gapBlows : place == 1 && r == 0 ? 0 : 1;
+            const double phase = 2 * std::numbers::pi * (r * touch.stage + place) / positions;
+            clock += steps * touch.intervalMs * (1 + touch.driftPercent / 100 * std::sin(phase));
+            const int bell = rows[r][place - 1];
+            const bool client = std::count(touch.clientBells.begin(), touch.clientBells.end(), bell) > 0;
+            const double bias = touch.biasMs.count(bell) ? touch.biasMs.at(bell) : 0.0;
+            blows.push_back({r, place, bell, handstroke, client ? "Tolvane" : "Band", clock + bias + noise(random)});
+        }
+    }
+    return blows;
+}
+
+double maxAbsError(const StrikingReport& report)
+{
+    double worst = 0;
+    for (const double e : report.errorMs)
+        worst = std::max(worst, std::abs(e));
+    return worst;
+}
+
+}  // namespace
+
+TEST(StrikingAnalysis, PerfectTouchHasNoErrorAndTheTrueInterval)
+{
+    for (const int stage : {6, 8, 12}) {
+        const auto report = analyseStriking(synthesise({.stage = stage, .intervalMs = 180}));
+        EXPECT_LT(maxAbsError(report), 1e-6) << stage;
+        EXPECT_NEAR(report.intervalMs, 180, 1e-6);
+        EXPECT_EQ(report.bells.size(), static_cast<std::size_t>(stage));
+        EXPECT_EQ(report.band.faults, 0);
+    }
+}
+
+struct BiasCase {
+    int stage;
+    double sdMs;
+    std::map<int, double> biasMs;
+    unsigned seed;
+};
+
+// A bell's steady bias is measured against the rest of the band, so the
+// others read the biased bells' average share the other way.
+double expectedMean(const BiasCase& c, int bell)
+{
+    double others = 0;
+    for (const auto& [b, bias] : c.biasMs)
+        others += b == bell ? 0 : bias;
+    return (c.biasMs.count(bell) ? c.biasMs.at(bell) : 0.0) - others / (c.stage - 1);
+}
+
+TEST(StrikingAnalysis, RecoversKnownBiasAndSd)
+{
+    const std::vector<BiasCase> cases{
+        {8, 20, {}, 1},
+        {8, 20, {{7, 30}}, 1},
+        {8, 20, {{3, -25}, {8, 15}}, 2},
+        {8, 30, {{1, 20}}, 3},
+        {12, 20, {{11, 30}}, 4},
+        {6, 25, {{4, -30}}, 5},
+    };
+    for (const BiasCase& c : cases) {
+        const auto blows = synthesise({.stage = c.stage, .sdMs = c.sdMs, .biasMs = c.biasMs, .seed = c.seed});
+        const auto report = analyseStriking(blows);
+        SCOPED_TRACE(::testing::Message() << "stage " << c.stage << " seed " << c.seed);
+        double spread = 0;
+        for (int bell = 1; bell <= c.stage; ++bell)
+            spread += expectedMean(c, bell) * expectedMean(c, bell) / c.stage;
+        EXPECT_NEAR(report.band.sdMs, std::sqrt(c.sdMs * c.sdMs + spread), c.sdMs * 0.08);
+        for (const BellStats& bell : report.bells) {
+            const double standardError = c.sdMs / std::sqrt(bell.stats.count);
+            EXPECT_NEAR(bell.stats.meanMs, expectedMean(c, bell.bell), 3 * standardError + 1) << "bell " << bell.bell;
+            // Sampling spread of an SD, and a few percent for the ideal being fitted from noisy blows too.
+            EXPECT_NEAR(bell.stats.sdMs, c.sdMs, c.sdMs * (3 / std::sqrt(2.0 * bell.stats.count) + 0.06))
+                << "bell " << bell.bell;
+        }
+    }
+}
+
+TEST(StrikingAnalysis, ReportsPerRingerInOrderOfFirstBlow)
+{
+    const auto report = analyseStriking(synthesise({.sdMs = 20, .biasMs = {{7, 30}, {8, 30}}}));
+    ASSERT_EQ(report.ringers.size(), 2u);
+    EXPECT_EQ(report.ringers[0].ringer, "Band");
+    EXPECT_EQ(report.ringers[0].bells, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(report.ringers[1].ringer, "Tolvane");
+    EXPECT_EQ(report.ringers[1].bells, (std::vector<int>{7, 8}));
+    EXPECT_EQ(report.ringers[1].stats.count, 2 * 113);
+    EXPECT_NEAR(report.ringers[1].stats.meanMs, 30, 6);
+    EXPECT_EQ(report.band.count, 8 * 113);
+    EXPECT_EQ(report.rowFaults.size(), 113u);
+}
+
+TEST(StrikingAnalysis, HandstrokeGapIsPartOfTheRhythm)
+{
+    for (const double gap : {0.0, 0.5, 1.0, 1.5}) {
+        const auto blows = synthesise({.gapBlows = gap});
+        EXPECT_LT(maxAbsError(analyseStriking(blows, {.handstrokeGapBlows = gap})), 1e-6) << gap;
+        // The wrong gap shows as error: the rhythm is not a plain line of blows.
+        EXPECT_GT(maxAbsError(analyseStriking(blows, {.handstrokeGapBlows = gap + 1})), 20) << gap;
+        const auto noisy = synthesise({.gapBlows = gap, .sdMs = 20, .seed = 7});
+        const auto fitted = analyseStriking(noisy, {.fitHandstrokeGap = true});
+        EXPECT_NEAR(fitted.handstrokeGapBlows, gap, 0.1);
+        EXPECT_NEAR(fitted.band.sdMs, 20, 2);
+    }
+}
+
+TEST(StrikingAnalysis, WildBlowDoesNotWreckItsRow)
+{
+    for (const double sd : {0.0, 20.0}) {
+        for (const double wild : {400.0, -300.0, 150.0}) {
+            auto blows = synthesise({.sdMs = sd, .seed = 11});
+            const auto clean = analyseStriking(blows);
+            const std::size_t target = 50 * 8 + 3;  // row 50, place 4
+            blows[target].timeMs += wild;
+            const auto report = analyseStriking(blows);
+            SCOPED_TRACE(::testing::Message() << "sd " << sd << " wild " << wild);
+            EXPECT_NEAR(report.errorMs[target], clean.errorMs[target] + wild, 3);
+            for (std::size_t i = 49 * 8; i < 52 * 8; ++i) {
+                if (i != target) {
+                    EXPECT_NEAR(report.errorMs[i], clean.errorMs[i], sd == 0 ? 0.5 : 3) << i;
+                }
+            }
+            EXPECT_EQ(report.rowFaults[50], clean.rowFaults[50] + (std::abs(wild) > 50 ? 1 : 0));
+        }
+    }
+}
+
+TEST(StrikingAnalysis, SlowDriftIsNotError)
+{
+    const auto perfect = analyseStriking(synthesise({.driftPercent = 8}));
+    EXPECT_LT(maxAbsError(perfect), 5);
+    const auto noisy = analyseStriking(synthesise({.sdMs = 20, .driftPercent = 8, .seed = 3}));
+    EXPECT_NEAR(noisy.band.sdMs, 20, 2);
+    for (const BellStats& bell : noisy.bells)
+        EXPECT_NEAR(bell.stats.meanMs, 0, 5) << bell.bell;
+}
+
+TEST(StrikingAnalysis, MissingBlowsAndEdgeRowsAreFitted)
+{
+    auto blows = synthesise({});
+    blows.erase(blows.begin() + 8 * 20 + 2);  // a row with a blow missing
+    blows.erase(blows.begin());                // and the first row short too
+    blows.pop_back();
+    const auto report = analyseStriking(blows);
+    ASSERT_EQ(report.errorMs.size(), blows.size());
+    EXPECT_LT(maxAbsError(report), 1e-6);
+}
+
+TEST(StrikingAnalysis, DegenerateInputsGiveFiniteOrEmptyReports)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<std::vector<Blow>> inputs{
+        {},
+        {{0, 1, 1, true, "a", 5}},
+        {{0, 1, 1, true, "a", 5}, {0, 1, 1, true, "a", 9}},        // one position only
+        {{0, 1, 1, true, "a", 5}, {0, 2, 2, true, "b", 300}},      // one row of two
+        {{0, 1, 1, true, "a", 5}, {3, 2, 1, false, "a", 3000}},    // one bell only
+        {{0, 1, 1, true, "a", nan}, {0, 2, 2, true, "b", 1}, {0, 3, 0, true, "c", 2}, {-1, 1, 1, true, "", 3},
+         {0, 40, 3, true, "d", 4}, {kMaxRow + 1, 1, 1, true, "e", 5}},
+        {{0, 1, 1, true, "a", 1e15}, {kMaxRow, 2, 2, true, "b", 1e15 + 1}, {7, 3, 3, true, "c", -1e300}},
+    };
+    for (std::size_t n = 0; n < inputs.size(); ++n) {
+        const auto report = analyseStriking(inputs[n], {.neighbourRows = 1 << 30});
+        ASSERT_EQ(report.errorMs.size(), inputs[n].size()) << n;
+        ASSERT_EQ(report.idealMs.size(), inputs[n].size()) << n;
+        for (std::size_t i = 0; i < inputs[n].size(); ++i) {
+            EXPECT_TRUE(std::isfinite(report.errorMs[i]) && std::isfinite(report.idealMs[i])) << n << " " << i;
+        }
+        EXPECT_TRUE(std::isfinite(report.band.sdMs) && std::isfinite(report.intervalMs)) << n;
+        if (report.band.count < 2) {
+            EXPECT_TRUE(report.bells.empty() && report.ringers.empty() && report.rowFaults.empty()) << n;
+        }
+        EXPECT_LE(report.rowFaults.size(), static_cast<std::size_t>(kMaxRow) + 1);
+        EXPECT_FALSE(strikingChartSvg(inputs[n], report, "t", {"a"}).empty());
+    }
+}
+
+TEST(StrikingDescribe, RingerAndBandLines)
+{
+    const std::vector<std::pair<RingerStats, std::string>> ringers{
+        {{"Tolvane", {7, 8}, {3.14, 6.2, 224, 0}}, "Tolvane bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows"},
+        {{"Band", {1, 2, 3}, {-12.96, 21.0, 3, 1}}, "Band bells 1,2,3: mean -13.0 ms, sd 21.0 ms, 3 blows"},
+        {{"X", {5}, {-0.04, 0, 1, 0}}, "X bell 5: mean +0.0 ms, sd 0.0 ms, 1 blow"},
+    };
+    for (const auto& [stats, text] : ringers)
+        EXPECT_EQ(describeRinger(stats), text);
+    EXPECT_EQ(describeBand({0.5, 21.44, 672, 12}), "band: sd 21.4 ms, 672 blows, 12 faults");
+    EXPECT_EQ(describeBand({0, 0, 1, 1}), "band: sd 0.0 ms, 1 blow, 1 fault");
+}
+
+namespace {
+std::size_t occurrences(const std::string& text, const std::string& what)
+{
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+}  // namespace
+
+TEST(StrikingChart, OneCirclePerBlowAndEscapedText)
+{
+    auto blows = synthesise({.stage = 12, .sdMs = 20});
+    for (Blow& blow : blows)
+        if (blow.ringer == "Tolvane")
+            blow.ringer = "<b>&\"x\x01\xff";
+    blows.push_back({5, 1, 1, true, "Band", std::numeric_limits<double>::infinity()});  // not drawn
+    const auto report = analyseStriking(blows);
+    const std::string svg = strikingChartSvg(blows, report, "Tower <script>", {"<b>&\"x\x01\xff"});
+    EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+    EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
+    EXPECT_EQ(occurrences(svg, "<circle"), blows.size() - 1);
+    EXPECT_EQ(occurrences(svg, "<g>"), occurrences(svg, "</g>"));
+    EXPECT_EQ(svg.find("<script"), std::string::npos);
+    EXPECT_EQ(svg.find("<b>"), std::string::npos);
+    EXPECT_NE(svg.find("Tower &lt;script&gt;"), std::string::npos);
+    EXPECT_NE(svg.find("&lt;b&gt;&amp;&quot;x??"), std::string::npos);
+    EXPECT_EQ(svg.find('\x01'), std::string::npos);
+    EXPECT_EQ(svg.find('\xff'), std::string::npos);
+    EXPECT_NE(svg.find("#e8590c"), std::string::npos);  // the client's bells are picked out
+}
