@@ -16,7 +16,7 @@ namespace {
 
 constexpr double kRowHeight = 16;
 constexpr double kDotRadius = 6.2;
-constexpr double kTop = 78;
+constexpr double kTop = 92;
 constexpr double kRowLabelWidth = 44;
 constexpr double kFaultColumnWidth = 28;
 constexpr double kPanelGap = 28;
@@ -25,7 +25,7 @@ constexpr double kPanelRowHeight = 24;
 constexpr int kMaxNameCharacters = 18;
 
 constexpr const char* kBandColour = "#8d99a6";
-constexpr const char* kFaultColour = "#d6336c";
+constexpr const char* kFaultColour = "#a61e4d";
 constexpr const char* kHighlightColours[] = {"#e8590c", "#1c7ed6", "#2b8a3e", "#7048e8"};
 
 // Bell numbers as ringers write them: 0, E and T for ten to twelve.
@@ -294,7 +294,7 @@ void drawBlows(Svg& svg, const ChartLayout& layout, const std::vector<Blow>& blo
                                        " (" + blow.ringer + "): " + signedNumber(error) + " ms") +
                 "</title><circle cx=\"" + number(x) + "\" cy=\"" + number(y) + "\" r=\"" + number(kDotRadius) +
                 "\" fill=\"" + fill + "\"" +
-                (fault ? std::string(" stroke=\"") + kFaultColour + "\" stroke-width=\"2\"" : "") + "/>");
+                (fault ? std::string(" stroke=\"") + kFaultColour + "\" stroke-width=\"2.4\"" : "") + "/>");
         svg.text(x, y + 3.2, bellSymbol(blow.bell),
                  "font-size=\"9\" font-weight=\"bold\" fill=\"#fff\" text-anchor=\"middle\"");
         svg.raw("</g>\n");
@@ -348,12 +348,14 @@ double drawBellPanel(Svg& svg, const ChartLayout& layout, const StrikingReport& 
     svg.text(sdLeft + sdWidth, y + 12, number(sdLimit, 0), scale);
     y += 36;
     for (const RingerStats& ringer : report.ringers) {
+        const auto highlight = layout.highlightColour.find(ringer.bells.front());
+        svg.rect(left, y - 9, 10, 10, highlight != layout.highlightColour.end() ? highlight->second : kBandColour);
         RingerStats shown = ringer;
         shown.ringer = "";
-        svg.text(left, y, xmlText(ringer.ringer, 40) + xmlText(describeRinger(shown)), "font-size=\"11\"");
+        svg.text(left + 16, y, xmlText(ringer.ringer, 40) + xmlText(describeRinger(shown)), "font-size=\"11\"");
         y += 16;
     }
-    svg.text(left, y, xmlText(describeBand(report.band)), "font-size=\"11\" font-weight=\"bold\"");
+    svg.text(left + 16, y, xmlText(describeBand(report.band)), "font-size=\"11\" font-weight=\"bold\"");
     return y + 16;
 }
 
