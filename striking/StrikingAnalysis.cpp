@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <set>
 
 namespace striking {
 namespace {
@@ -48,8 +49,9 @@ bool evenRowsAreHandstrokes(const std::vector<Blow>& blows, const std::vector<in
 Layout layOut(const std::vector<Blow>& blows)
 {
     Layout layout;
+    std::set<std::pair<int, int>> taken;  // (row, place): a second blow in one place is dropped
     for (int i = 0; i < static_cast<int>(blows.size()); ++i)
-        if (isUsable(blows[i]))
+        if (isUsable(blows[i]) && taken.emplace(blows[i].row, blows[i].place).second)
             layout.used.push_back(i);
     if (layout.used.empty())
         return layout;
@@ -146,20 +148,15 @@ std::vector<Point> windowPoints(const Layout& layout, const Fit& fit, const std:
     return points;
 }
 
-// The line for blow k: its window first, wider windows when that is too thin
-// (a short touch, a lone row), and its own bell only when nothing else will do.
-Line lineForBlow(const Layout& layout, const Fit& fit, const std::vector<Blow>& blows, int k, int reach)
+// A line through every blow, for the windows too thin to fit (a lone row, a
+// touch of one bell); the mean time when even that has no slope.
+Line wholeTouchLine(const Fit& fit)
 {
-    const int widest = layout.lastRow - layout.firstRow;
-    for (const bool withOwnBell : {false, true}) {
-        for (int r = reach;; r = std::min(widest, r * 2 + 1)) {
-            if (const auto line = fitLine(windowPoints(layout, fit, blows, k, r, withOwnBell)))
-                return *line;
-            if (r >= widest)
-                break;
-        }
-    }
-    // Every usable blow at one position: no pace to fit, so the mean is the ideal.
+    std::vector<Point> points;
+    for (std::size_t k = 0; k < fit.time.size(); ++k)
+        points.push_back({fit.position[k], fit.time[k], 1.0});
+    if (const auto line = fitLine(points))
+        return *line;
     double sum = 0;
     for (const double t : fit.time)
         sum += t;
@@ -168,10 +165,13 @@ Line lineForBlow(const Layout& layout, const Fit& fit, const std::vector<Blow>& 
 
 void fitIdeals(const Layout& layout, const std::vector<Blow>& blows, int reach, Fit& fit)
 {
+    const Line fallback = wholeTouchLine(fit);
     for (int k = 0; k < static_cast<int>(layout.used.size()); ++k) {
-        const Line line = lineForBlow(layout, fit, blows, k, reach);
-        fit.ideal[k] = line.at(fit.position[k]);
-        fit.slope[k] = line.slopeMs;
+        auto line = fitLine(windowPoints(layout, fit, blows, k, reach, false));
+        if (!line)
+            line = fitLine(windowPoints(layout, fit, blows, k, reach, true));
+        fit.ideal[k] = line.value_or(fallback).at(fit.position[k]);
+        fit.slope[k] = line.value_or(fallback).slopeMs;
     }
 }
 
@@ -210,7 +210,7 @@ Fit fitTouch(const Layout& layout, const std::vector<Blow>& blows, const Strikin
         fit.position[k] = blowPosition(layout, blow, gapBlows);
         fit.time[k] = blow.timeMs - layout.originMs;
     }
-    const int reach = std::clamp(options.neighbourRows, 0, kMaxRow);
+    const int reach = std::clamp(options.neighbourRows, 0, kMaxNeighbourRows);
     fitIdeals(layout, blows, reach, fit);
     for (int pass = 0; pass < kReweightPasses; ++pass) {
         reweight(fit);

@@ -21,7 +21,7 @@ struct Blow {
 
 struct StrikingOptions {
     double faultMs = 50;            // a blow further than this from its ideal is a fault
-    int neighbourRows = 1;          // rows either side of a blow's row that its ideal is fitted through
+    int neighbourRows = 1;          // rows either side of a blow's row that its ideal is fitted through (0..16)
     double handstrokeGapBlows = 1;  // extra intervals before each handstroke row
     bool fitHandstrokeGap = false;  // estimate the gap from the touch instead of using handstrokeGapBlows
 };
@@ -56,11 +56,13 @@ struct StrikingReport {
 };
 
 // A blow is analysed when its time is within ±kMaxTimeMs, its bell and place
-// are 1..12 and its row is 0..kMaxRow; any other blow keeps ideal = its time
-// (0 when not finite) and error 0 and counts nowhere. Fewer than two usable blows give an
+// are 1..12, its row is 0..kMaxRow and no earlier blow took its row and place;
+// any other blow keeps ideal = its time (0 when not finite) and error 0 and
+// counts nowhere. Fewer than two usable blows give an
 // empty report (no rows, bells or ringers).
 inline constexpr int kMaxBells = 12;
 inline constexpr int kMaxRow = 1'000'000;
+inline constexpr int kMaxNeighbourRows = 16;
 inline constexpr double kMaxTimeMs = 1e13;  // some three centuries: any clock's milliseconds
 
 StrikingReport analyseStriking(const std::vector<Blow>& blows, const StrikingOptions& options = {});

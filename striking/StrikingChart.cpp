@@ -119,10 +119,18 @@ double niceCeiling(double value)
     return 10 * power;
 }
 
-bool isDrawable(const Blow& blow, double error)
+// The blows the analysis judged: the same limits, and the first blow in each row and place.
+std::vector<bool> drawnBlows(const std::vector<Blow>& blows, const StrikingReport& report)
 {
-    return std::abs(blow.timeMs) <= kMaxTimeMs && std::isfinite(error) && blow.bell >= 1 && blow.bell <= kMaxBells &&
-           blow.place >= 1 && blow.place <= kMaxBells && blow.row >= 0 && blow.row <= kMaxRow;
+    std::vector<bool> drawn(blows.size());
+    std::set<std::pair<int, int>> taken;
+    for (std::size_t i = 0; i < blows.size(); ++i) {
+        const Blow& blow = blows[i];
+        drawn[i] = std::abs(blow.timeMs) <= kMaxTimeMs && std::isfinite(report.errorMs[i]) && blow.bell >= 1 &&
+                   blow.bell <= kMaxBells && blow.place >= 1 && blow.place <= kMaxBells && blow.row >= 0 &&
+                   blow.row <= kMaxRow && taken.emplace(blow.row, blow.place).second;
+    }
+    return drawn;
 }
 
 // What the drawing needs to know about the touch, worked out once.
@@ -132,7 +140,7 @@ struct ChartLayout {
     double pxPerMs = 0;
     std::map<int, int> rowLine;                 // row -> line down the page
     std::map<int, const char*> highlightColour;  // bell -> colour
-    std::map<int, std::string> bellRinger;
+    std::vector<bool> drawn;                    // per blow
     double chartLeft() const { return kRowLabelWidth + placeWidth / 2; }
     double placeX(int place) const { return chartLeft() + (place - 1) * placeWidth; }
     double chartRight() const { return placeX(stage) + placeWidth / 2; }
@@ -145,15 +153,15 @@ ChartLayout layOutChart(const std::vector<Blow>& blows, const StrikingReport& re
                         const std::vector<std::string>& highlightRingers)
 {
     ChartLayout layout;
+    layout.drawn = drawnBlows(blows, report);
     std::set<int> rows;
     std::map<std::string, const char*> ringerColour;
     for (std::size_t i = 0; i < blows.size(); ++i) {
         const Blow& blow = blows[i];
-        if (!isDrawable(blow, report.errorMs[i]))
+        if (!layout.drawn[i])
             continue;
         layout.stage = std::max(layout.stage, blow.place);
         rows.insert(blow.row);
-        layout.bellRinger.try_emplace(blow.bell, blow.ringer);
         if (std::find(highlightRingers.begin(), highlightRingers.end(), blow.ringer) == highlightRingers.end())
             continue;
         const auto [it, added] = ringerColour.try_emplace(blow.ringer, nullptr);
@@ -210,11 +218,11 @@ void drawHeader(Svg& svg, const ChartLayout& layout, const StrikingReport& repor
 }
 
 // Rows alternate strokes: one vote over the blows, as the analysis takes it.
-bool evenRowsAreHandstrokes(const std::vector<Blow>& blows, const StrikingReport& report)
+bool evenRowsAreHandstrokes(const std::vector<Blow>& blows, const ChartLayout& layout)
 {
     int agree = 0;
     for (std::size_t i = 0; i < blows.size(); ++i)
-        if (isDrawable(blows[i], report.errorMs[i]))
+        if (layout.drawn[i])
             agree += (blows[i].row % 2 == 0) == blows[i].handstroke ? 1 : -1;
     return agree >= 0;
 }
@@ -266,7 +274,7 @@ void drawHighlightPaths(Svg& svg, const ChartLayout& layout, const std::vector<B
     std::map<int, std::map<int, std::pair<double, double>>> paths;  // bell -> row -> point
     for (std::size_t i = 0; i < blows.size(); ++i) {
         const Blow& blow = blows[i];
-        if (isDrawable(blow, report.errorMs[i]) && layout.highlightColour.count(blow.bell))
+        if (layout.drawn[i] && layout.highlightColour.count(blow.bell))
             paths[blow.bell].try_emplace(blow.row, blowX(layout, blow, report.errorMs[i]), layout.rowY(blow.row));
     }
     for (const auto& [bell, points] : paths) {
@@ -284,7 +292,7 @@ void drawBlows(Svg& svg, const ChartLayout& layout, const std::vector<Blow>& blo
     for (std::size_t i = 0; i < blows.size(); ++i) {
         const Blow& blow = blows[i];
         const double error = report.errorMs[i];
-        if (!isDrawable(blow, error))
+        if (!layout.drawn[i])
             continue;
         const auto highlight = layout.highlightColour.find(blow.bell);
         const std::string fill = highlight != layout.highlightColour.end() ? highlight->second : kBandColour;
@@ -371,7 +379,7 @@ std::string strikingChartSvg(const std::vector<Blow>& blows, const StrikingRepor
     drawHeader(body, layout, report, title);
     double bottom = kTop + 40;
     if (layout.stage > 0) {
-        drawGrid(body, layout, report, faultMs, evenRowsAreHandstrokes(blows, report));
+        drawGrid(body, layout, report, faultMs, evenRowsAreHandstrokes(blows, layout));
         drawHighlightPaths(body, layout, blows, report);
         drawBlows(body, layout, blows, report, faultMs);
         bottom = std::max(layout.chartBottom() + 20, drawBellPanel(body, layout, report));

@@ -215,6 +215,7 @@ TEST(StrikingAnalysis, DegenerateInputsGiveFiniteOrEmptyReports)
         {{0, 1, 1, true, "a", nan}, {0, 2, 2, true, "b", 1}, {0, 3, 0, true, "c", 2}, {-1, 1, 1, true, "", 3},
          {0, 40, 3, true, "d", 4}, {kMaxRow + 1, 1, 1, true, "e", 5}},
         {{0, 1, 1, true, "a", 1e15}, {kMaxRow, 2, 2, true, "b", 1e15 + 1}, {7, 3, 3, true, "c", -1e300}},
+        std::vector<Blow>(5000, {kMaxRow, 1, 1, true, "a", 5}),  // one row and place over and over
     };
     for (std::size_t n = 0; n < inputs.size(); ++n) {
         const auto report = analyseStriking(inputs[n], {.neighbourRows = 1 << 30});
@@ -262,11 +263,13 @@ TEST(StrikingChart, OneCirclePerBlowAndEscapedText)
         if (blow.ringer == "Tolvane")
             blow.ringer = "<b>&\"x\x01\xff";
     blows.push_back({5, 1, 1, true, "Band", std::numeric_limits<double>::infinity()});  // not drawn
+    blows.push_back(blows[3]);                                                           // nor a second blow in a place
     const auto report = analyseStriking(blows);
     const std::string svg = strikingChartSvg(blows, report, "Tower <script>", {"<b>&\"x\x01\xff"});
     EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
     EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
-    EXPECT_EQ(occurrences(svg, "<circle"), blows.size() - 1);
+    EXPECT_EQ(occurrences(svg, "<circle"), blows.size() - 2);
+    EXPECT_EQ(report.band.count, static_cast<int>(blows.size()) - 2);
     EXPECT_EQ(occurrences(svg, "<g>"), occurrences(svg, "</g>"));
     EXPECT_EQ(svg.find("<script"), std::string::npos);
     EXPECT_EQ(svg.find("<b>"), std::string::npos);
