@@ -6,7 +6,7 @@
 
 namespace {
 
-enum class Value { None, Text, Mode, Number };
+enum class Value { None, Text, Mode, Number, Rhythm };
 
 struct LongOption {
     const char* name;
@@ -20,8 +20,14 @@ constexpr std::array kLongOptions{
     LongOption{"notation", Value::Text},   LongOption{"bob", Value::Text},
     LongOption{"single", Value::Text},     LongOption{"start-change", Value::Text},
     LongOption{"composition", Value::Text}, LongOption{"mode", Value::Mode},
-    LongOption{"speed", Value::Number},
+    LongOption{"speed", Value::Number},    LongOption{"rhythm", Value::Rhythm},
+    LongOption{"handstroke-gap", Value::Rhythm}, LongOption{"inertia", Value::Rhythm},
 };
+
+// Host names and dotted addresses: letters, digits, dots, hyphens and
+// underscores, no longer than a DNS name may be.
+constexpr std::size_t kMaxHostLength = 253;
+constexpr double kMaxHandstrokeGap = 2.0;
 
 const LongOption* findLongOption(const std::string& name)
 {
@@ -39,6 +45,29 @@ std::optional<int> parseInteger(const std::string& text)
     if (ec != std::errc() || ptr != end || text.empty())
         return std::nullopt;
     return value;
+}
+
+// A whole text as a number from `low` to `high`; not NaN, not infinite.
+std::optional<double> parseNumberIn(const std::string& text, double low, double high)
+{
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty() || !(value >= low && value <= high))
+        return std::nullopt;
+    return value;
+}
+
+std::string setRhythmOption(const std::string& name, const std::string& value, Options& options)
+{
+    bool good;
+    if (name == "rhythm")
+        good = (options.rhythm = parseRhythm(value)).has_value();
+    else if (name == "handstroke-gap")
+        good = (options.handstrokeGap = parseHandstrokeGap(value)).has_value();
+    else
+        good = (options.inertia = parseInertia(value)).has_value();
+    return good ? std::string() : "invalid value '" + value + "' for option '--" + name + "'";
 }
 
 // HOST or HOST:PORT.
@@ -65,6 +94,8 @@ std::string setOption(const std::string& name, const std::string& value, Options
     const auto bad = [&] { return "invalid value '" + value + "' for option '--" + name + "'"; };
     if (name == "server")
         return parseServer(value, options) ? std::string() : bad();
+    if (findLongOption(name)->value == Value::Rhythm)
+        return setRhythmOption(name, value, options);
     if (name == "mode") {
         if (value != "0" && value != "1")
             return bad();
@@ -101,7 +132,9 @@ void setFlag(const std::string& name, Options& options)
 
 } // namespace
 
-std::string serverHostFromSwitches(const std::string& commandLine)
+namespace {
+
+std::optional<std::string> switchedServerHost(const std::string& commandLine)
 {
     if (commandLine.find(" -l") != std::string::npos)
         return kLocalServerHost;
@@ -109,7 +142,68 @@ std::string serverHostFromSwitches(const std::string& commandLine)
         return kTestServerHost;
     if (commandLine.find(" -d") != std::string::npos)
         return kDevelopmentServerAddress;
-    return kMainServerHost;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string serverHostFromSwitches(const std::string& commandLine)
+{
+    return switchedServerHost(commandLine).value_or(kMainServerHost);
+}
+
+bool isValidServerHost(const std::string& host)
+{
+    constexpr std::string_view kHostCharacters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_";
+    return !host.empty() && host.size() <= kMaxHostLength
+           && host.find_first_not_of(kHostCharacters) == std::string::npos;
+}
+
+std::optional<RhythmSettings::Rhythm> parseRhythm(const std::string& text)
+{
+    if (text == rhythmName(RhythmSettings::Rhythm::Interval))
+        return RhythmSettings::Rhythm::Interval;
+    if (text == rhythmName(RhythmSettings::Rhythm::Band))
+        return RhythmSettings::Rhythm::Band;
+    return std::nullopt;
+}
+
+std::optional<double> parseHandstrokeGap(const std::string& text)
+{
+    return parseNumberIn(text, 0.0, kMaxHandstrokeGap);
+}
+
+std::optional<double> parseInertia(const std::string& text)
+{
+    return parseNumberIn(text, 0.0, 1.0);
+}
+
+const char* rhythmName(RhythmSettings::Rhythm rhythm)
+{
+    return rhythm == RhythmSettings::Rhythm::Band ? "band" : "interval";
+}
+
+void applySavedSettings(Options& options, const SavedSettings& saved)
+{
+    if (!options.serverChosen && saved.serverHost) {
+        options.serverHost = *saved.serverHost;
+        options.serverPort = saved.serverPort;
+    }
+    if (!options.rhythm)
+        options.rhythm = saved.rhythm;
+    if (!options.handstrokeGap)
+        options.handstrokeGap = saved.handstrokeGap;
+    if (!options.inertia)
+        options.inertia = saved.inertia;
+}
+
+RhythmSettings rhythmSettingsOf(const Options& options)
+{
+    RhythmSettings settings;
+    settings.rhythm = options.rhythm.value_or(settings.rhythm);
+    settings.handstrokeGap = options.handstrokeGap.value_or(settings.handstrokeGap);
+    settings.inertia = options.inertia.value_or(settings.inertia);
+    return settings;
 }
 
 std::optional<std::string> ringerNameFromSwitches(const std::string& commandLine)
@@ -171,8 +265,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments)
             return parsed;
         }
     }
+    const auto switched = switchedServerHost(commandLine);
     if (!options.serverGiven)
-        options.serverHost = serverHostFromSwitches(commandLine);
+        options.serverHost = switched.value_or(kMainServerHost);
+    options.serverChosen = options.serverGiven || switched.has_value();
     if (const auto name = ringerNameFromSwitches(commandLine))
         options.ringerName = *name;
     return parsed;
@@ -201,6 +297,13 @@ std::string usageText()
            "      --mode 0|1            0: start after a whole pull of the start row and stop\n"
            "                            at rounds; 1: start on Go, stop after That's All\n"
            "      --speed N             start N steps faster (negative: slower)\n"
+           "      --rhythm interval|band\n"
+           "                            interval (the default): strike one interval after\n"
+           "                            the bell before; band: ring in the band's rhythm\n"
+           "      --handstroke-gap G    the handstroke gap: G extra intervals before each\n"
+           "                            handstroke row, from 0 to 2 (default 1)\n"
+           "      --inertia X           how steady the band's rhythm is held, from 0 (each\n"
+           "                            blow moves it) to 1 (hardly moved; default 0.5)\n"
            "      --headless            no window: messages go to standard error and the\n"
            "                            rows rung to standard output\n"
            "      --help                show this help and exit\n"
@@ -208,5 +311,10 @@ std::string usageText()
            "\n"
            "Exit status: 0 when the run ends by the user or the server closes the\n"
            "connection, 1 when no connection could be made or no tower was joined,\n"
-           "2 for a bad option or an unknown method.\n";
+           "2 for a bad option or an unknown method.\n"
+           "\n"
+           "With no -l, -t, -d or --server, the server saved in the options dialog\n"
+           "(right-click the window) is used, else the main server. The options dialog\n"
+           "also saves the rhythm, handstroke gap and inertia; the options above\n"
+           "override them. They are kept in ~/.config/tolvane/tolvane.conf.\n";
 }

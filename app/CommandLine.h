@@ -5,6 +5,8 @@
 // GNU-style long options for unattended runs, which never take part in that
 // search.
 
+#include "engine/RhythmSettings.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,7 +23,8 @@ inline constexpr const char* kDefaultRingerName = "Tolvane";
 struct Options {
     std::string serverHost = kMainServerHost;
     int serverPort = kServerPort;
-    bool serverGiven = false;  // --server, which overrides the switches
+    bool serverGiven = false;   // --server, which overrides the switches
+    bool serverChosen = false;  // --server or a server switch: the saved server is not used
     std::string ringerName = kDefaultRingerName;
     bool headless = false;
     bool help = false;
@@ -35,7 +38,25 @@ struct Options {
     std::optional<std::string> composition;
     std::optional<int> mode;
     std::optional<int> speed;
+    std::optional<RhythmSettings::Rhythm> rhythm;
+    std::optional<double> handstrokeGap;
+    std::optional<double> inertia;
 };
+
+// What the options dialog saves between runs; a field never saved is empty.
+struct SavedSettings {
+    std::optional<std::string> serverHost;
+    int serverPort = kServerPort;
+    std::optional<RhythmSettings::Rhythm> rhythm;
+    std::optional<double> handstrokeGap;
+    std::optional<double> inertia;
+};
+
+// The saved settings fill in what the command line leaves open: the server
+// when no switch and no --server chose one, and each rhythm value not given.
+void applySavedSettings(Options& options, const SavedSettings& saved);
+// The rhythm values in force: those given, the defaults for the rest.
+RhythmSettings rhythmSettingsOf(const Options& options);
 
 struct ParsedCommandLine {
     Options options;
@@ -48,5 +69,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments);
 // The switch rules over one command-line text.
 std::string serverHostFromSwitches(const std::string& commandLine);
 std::optional<std::string> ringerNameFromSwitches(const std::string& commandLine);
+
+// The rules for each value, shared by the command line and the saved settings;
+// nothing when the text is not a good value.
+bool isValidServerHost(const std::string& host);
+std::optional<RhythmSettings::Rhythm> parseRhythm(const std::string& text);
+std::optional<double> parseHandstrokeGap(const std::string& text);
+std::optional<double> parseInertia(const std::string& text);
+const char* rhythmName(RhythmSettings::Rhythm rhythm);
 
 std::string usageText();

@@ -1,12 +1,17 @@
 #include "app/RingerDialog.h"
 
+#include "app/SettingsFile.h"
+
 #include "dialogs/Latin1.h"
 #include "dialogs/MethodSetupFlow.h"
+#include "dialogs/OptionsDialog.h"
 #include "dialogs/TowerDialog.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
@@ -136,6 +141,36 @@ void RingerDialog::setMethod()
     const auto chosen = runMethodSetup(this, controller().settings(), controller().methodLibrary());
     if (chosen && controller().running())
         controller().applySettings(*chosen);
+}
+
+void RingerDialog::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    menu.addAction(tr("Options..."), this, [this] { editOptions(); });
+    menu.exec(event->globalPos());
+}
+
+// The server goes to the file only: the connection is made once, at start-up.
+// The rhythm is saved and takes effect at once.
+void RingerDialog::editOptions()
+{
+    const SavedSettings saved = loadSettings().settings;
+    OptionsDialog dialog(this);
+    dialog.serverHost = saved.serverHost.value_or("");
+    dialog.serverPort = saved.serverPort;
+    dialog.defaultServerHost = kMainServerHost;
+    dialog.rhythm = rhythmSettings();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    SavedSettings chosen;
+    if (!dialog.serverHost.empty())
+        chosen.serverHost = dialog.serverHost;
+    chosen.serverPort = dialog.serverPort;
+    chosen.rhythm = dialog.rhythm.rhythm;
+    chosen.handstrokeGap = dialog.rhythm.handstrokeGap;
+    chosen.inertia = dialog.rhythm.inertia;
+    saveSettings(chosen);
+    setRhythmSettings(dialog.rhythm);
 }
 
 // ---------------------------------------------------------------------------

@@ -26,6 +26,8 @@ public:
     void reject() override;
 
 protected:
+    // The window's menu: the options dialog, which leaves the controls as they are.
+    void contextMenuEvent(QContextMenuEvent* event) override;
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override;
 
 private:
@@ -37,6 +39,7 @@ private:
 
     void buildControls();
     void setMethod();
+    void editOptions();
     void showBox(const PendingText& pending);
     void queueText(const std::string& text, const std::function<void()>& then);
 

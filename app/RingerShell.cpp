@@ -137,6 +137,7 @@ RingerShell::~RingerShell()
 
 std::string RingerShell::prepare()
 {
+    setRhythmSettings(rhythmSettingsOf(opts));
     ringer.setLibrary(loadMethodLibrary(methodLibraryCandidates()));
     if (opts.speed)
         ringer.ringing().setSpeedAdjustment(*opts.speed);
@@ -147,6 +148,13 @@ std::string RingerShell::prepare()
     if (opts.method || opts.notation || opts.bob || opts.single || opts.startChange || opts.composition || opts.mode)
         ringer.applySettings(settings);
     return {};
+}
+
+void RingerShell::setRhythmSettings(const RhythmSettings& settings)
+{
+    rhythm = settings;
+    // The one place the rhythm reaches the run, at start-up and on every
+    // change: hand it to the controller here once the engine rings by it.
 }
 
 int runShell(RingerShell& shell, const std::function<void()>& loop)

@@ -31,6 +31,10 @@ public:
     void start();
 
     RingerController& controller() { return ringer; }
+    // How Tolvane times its blows: at start-up the command line's values over
+    // the saved ones, later what the options dialog sets. Takes effect at once.
+    const RhythmSettings& rhythmSettings() const { return rhythm; }
+    void setRhythmSettings(const RhythmSettings& settings);
     const Options& options() const { return opts; }
     // 0 ended by the user or the server; 1 no connection or no tower joined.
     int exitCode() const;
@@ -60,6 +64,7 @@ private:
 
     Options opts;
     RingerController ringer;
+    RhythmSettings rhythm;
     QTimer connectTimer;
     QObject laterMessages;  // context of the texts shown once the loop is back
     PreciseTimer strikeTimer;

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessRinger.h"
 #include "app/RingerApp.h"
+#include "app/SettingsFile.h"
 
 #include <QCoreApplication>
 
@@ -46,6 +47,10 @@ int main(int argc, char** argv)
         std::printf("tolvane %s\n", TOLVANE_VERSION);
         return 0;
     }
+    const LoadedSettings saved = loadSettings();
+    for (const std::string& problem : saved.problems)
+        std::fprintf(stderr, "tolvane: %s\n", problem.c_str());
+    applySavedSettings(options, saved.settings);
     blockTerminationSignals();
     if (!options.headless && !displayAvailable()) {
         std::fprintf(stderr, "tolvane: no display found; running headless\n");

@@ -234,6 +234,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments)
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             options.help = true;
+        } else if (argument == "--version") {
+            options.version = true;
         } else if (argument == "--exit-when-done") {
             options.exitWhenDone = true;
         } else if (const auto handler = handlers.find(argument); handler != handlers.end()) {
@@ -259,12 +261,15 @@ std::string helpText()
 A local ringing server: towers, ringers joining them, every strike and call
 relayed to the tower, and a simulated band ringing every bell no client holds.
 
-Listening
+Listening:
   --port N              TCP port (default 17481; 0 picks a free port)
-  --listen ADDR         IPv4 address to listen on (default 127.0.0.1)
+  --listen ADDR         IPv4 address to listen on (default 127.0.0.1: this
+                        computer only). 0.0.0.0 listens on every network
+                        this computer is on: anyone who can reach the port
+                        can join its towers and ring.
   The first line written is "listening on ADDR:PORT".
 
-Towers and ringers
+Towers and ringers:
   --tower "NAME:DESCRIPTION:BELLS"
                         a tower of 4 to 12 bells; repeatable. Replaces the
                         default tower "Tolvane Tower" (8 bells).
@@ -274,7 +279,7 @@ Towers and ringers
                         in any tower; repeatable. Every other bell rings by
                         the band, whose assignment is sent under the name "Band".
 
-The band
+The band:
   --peal-minutes M      speed: a peal of 5040 rows in M minutes (default 180);
                         interval = M minutes / (5040 x bells + 2520)
   --error-ms E          each band strike lands up to E ms either side of its
@@ -288,12 +293,12 @@ The band
                         tower's stage, else rounds)
   --methods FILE        method library (default: methods.txt in the current
                         directory, then next to this program, then the
-                        project's data/methods.txt)
+                        installed one, then the project's data/methods.txt)
   --composition TEXT    calls by lead end, p plain, b bob, s single
   --mode 0|1            0: one pair of rounds, the method, stop at rounds;
                         1: rounds until "Go", stop on "Stand" after "That's All"
 
-The conductor
+The conductor:
   --conductor on|off    on (default): once a client has joined and the start
                         delay has passed, call "Here's treble", ring the touch,
                         call the composition two rows before each call's first
@@ -307,24 +312,40 @@ The conductor
   --exit-when-done      once the touches have stood, close every connection
                         and exit 0
 
+Other:
+  --help, -h            show this help and exit
+  --version             show the version and exit
+
 The server runs until SIGINT or SIGTERM, then closes every connection and exits 0.
 
 Log (standard output, one line each, flushed; times are ms since start):
   listening on 127.0.0.1:17481
+
   [TOWER] 8 bells, Plain Bob Major, strike interval 252.101 ms
+
   client 3 connected from 127.0.0.1:51234 | client 3 closed
+
   drop client 3 (127.0.0.1:51234): unknown message type 8
+
   [TOWER] join NAME (client 3) | leave NAME (client 3) | refused NAME ...: why
+
   [TOWER] assign NAME=78 Band=123456
-  [TOWER] strike bell 7 H stamp 12 at 5123.456 by NAME   (a client's strike;
-          stamp "-" when the message carries none)
+
+  [TOWER] strike bell 7 H stamp 12 at 5123.456 by NAME
+          (a client's strike; stamp "-" when the message carries none)
+
   [TOWER] call "Bob" by NAME|band
+
   [TOWER] row 12 H 13254768 at 8123.456 | 1:+0 3:+252 2:+504 ...
-          row number since "Here's treble", stroke, the row, the time of its
+          (row number since "Here's treble", stroke, the row, the time of its
           first bell, then each bell in row order with its strike time in ms
-          after the first
+          after the first)
+
   [TOWER] ringing starts from 12345678 at T | method starts | rounds
-  [TOWER] band rings bell 7 for NAME        (the ringer's bell was not struck)
+
+  [TOWER] band rings bell 7 for NAME
+          (the ringer's bell was not struck)
+
   [TOWER] touch 1 stands after 114 rows
 
 Messages a client sends that cannot be read (a length below 6 or above 1024,

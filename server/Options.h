@@ -43,6 +43,7 @@ struct ServerOptions {
     int maxChanges = 5040;
     bool exitWhenDone = false;
     bool help = false;
+    bool version = false;
 };
 
 // The outcome of reading the command line: options, or one line saying what is wrong.

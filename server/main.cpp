@@ -26,6 +26,7 @@ std::vector<std::filesystem::path> libraryCandidates(const ServerOptions& option
     if (!options.methodsFile.empty())
         return {options.methodsFile};
     return {kMethodLibraryFileName, executableDirectory() / kMethodLibraryFileName,
+            std::filesystem::path(TOLVANE_INSTALLED_DATA_DIR) / kMethodLibraryFileName,
             std::filesystem::path(TOLVANE_DATA_DIR) / kMethodLibraryFileName};
 }
 
@@ -134,6 +135,10 @@ int main(int argc, char** argv)
     }
     if (parsed.options.help) {
         std::cout << helpText();
+        return 0;
+    }
+    if (parsed.options.version) {
+        std::cout << "tolvane-server " << TOLVANE_VERSION << '\n';
         return 0;
     }
     ServerSetup setup;

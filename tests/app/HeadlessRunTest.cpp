@@ -4,7 +4,10 @@
 
 #include "TestPeer.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 class HeadlessRunTest : public QObject {
@@ -14,6 +17,26 @@ private:
     static QStringList arguments(int port, QStringList more)
     {
         return QStringList{"--headless", "--server", QStringLiteral("127.0.0.1:%1").arg(port)} + more;
+    }
+
+    // Starts the program with `settings` as its saved settings file.
+    static void startWithSettings(QProcess& program, const QTemporaryDir& home, const QByteArray& settings,
+                                  const QStringList& args)
+    {
+        QDir(home.path()).mkpath("tolvane");
+        QFile file(home.filePath("tolvane/tolvane.conf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(settings);
+        file.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", home.path());
+        program.setProcessEnvironment(environment);
+        program.start(TOLVANE_PROGRAM, args);
+    }
+
+    static QByteArray savedServer(int port)
+    {
+        return QStringLiteral("[server]\nhost=127.0.0.1\nport=%1\n").arg(port).toLatin1();
     }
 
 private slots:
@@ -79,6 +102,37 @@ private slots:
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitCode(), 1);
         QVERIFY(QString::fromLatin1(program.readAllStandardError()).contains("tolvane: Name in use"));
+    }
+
+    void theSavedServerIsUsedWhenNoSwitchChoosesOne()
+    {
+        TestPeer saved;
+        QTemporaryDir home;
+        QProcess program;
+        startWithSettings(program, home, savedServer(saved.port()) + "[rhythm]\ninertia=\"7\\x1b[2J\"\n",
+                          {"--headless", "--tower", "Oak"});
+        QVERIFY(saved.accept());
+        QVERIFY(saved.next());
+        saved.send(makeTowerEntry(1, "Ash", ""));
+        QVERIFY(program.waitForFinished(10000));
+        const QString errors = QString::fromLatin1(program.readAllStandardError());
+        QVERIFY(errors.contains("tolvane: Tower not found: Oak"));
+        // A saved value that is not good is left out and said, its control bytes as '?'.
+        QVERIFY2(errors.contains("tolvane: ignoring the saved rhythm/inertia '7?[2J'"), qPrintable(errors));
+    }
+
+    void aServerOnTheCommandLineOverridesTheSavedOne()
+    {
+        TestPeer saved;
+        TestPeer given;
+        QTemporaryDir home;
+        QProcess program;
+        startWithSettings(program, home, savedServer(saved.port()), arguments(given.port(), {"--tower", "Oak"}));
+        QVERIFY(given.accept());
+        QVERIFY(given.next());
+        given.send(makeTowerEntry(1, "Ash", ""));
+        QVERIFY(program.waitForFinished(10000));
+        QVERIFY(!saved.server.hasPendingConnections());
     }
 
     void badOptionsAndUnknownMethodsExitTwo()

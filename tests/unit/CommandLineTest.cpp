@@ -108,6 +108,87 @@ TEST(CommandLine, BadOptionsAreErrors)
         EXPECT_NE(parseCommandLine(words(line)).error, "") << line;
 }
 
+TEST(CommandLine, RhythmOptions)
+{
+    const auto parsed = parseCommandLine(words("tolvane --rhythm band --handstroke-gap=0.5 --inertia 1"));
+    ASSERT_EQ(parsed.error, "");
+    const RhythmSettings rhythm = rhythmSettingsOf(parsed.options);
+    EXPECT_EQ(rhythm.rhythm, RhythmSettings::Rhythm::Band);
+    EXPECT_EQ(rhythm.handstrokeGap, 0.5);
+    EXPECT_EQ(rhythm.inertia, 1.0);
+
+    const RhythmSettings defaults = rhythmSettingsOf(parseCommandLine(words("tolvane")).options);
+    EXPECT_EQ(defaults.rhythm, RhythmSettings::Rhythm::Interval);
+    EXPECT_EQ(defaults.handstrokeGap, 1.0);
+    EXPECT_EQ(defaults.inertia, 0.5);
+}
+
+TEST(CommandLine, BadRhythmValuesAreErrors)
+{
+    for (const char* line : {"tolvane --rhythm Band", "tolvane --rhythm", "tolvane --handstroke-gap 2.01",
+                             "tolvane --handstroke-gap -0.1", "tolvane --handstroke-gap nan",
+                             "tolvane --handstroke-gap 1,5", "tolvane --inertia inf", "tolvane --inertia 1.5",
+                             "tolvane --inertia=", "tolvane --inertia 0.5x"}) {
+        const std::string error = parseCommandLine(words(line)).error;
+        EXPECT_NE(error, "") << line;
+    }
+    EXPECT_EQ(parseCommandLine(words("tolvane --inertia 1.5")).error, "invalid value '1.5' for option '--inertia'");
+}
+
+// The saved settings against the command line: a row gives the command line,
+// whether a server was saved, and the server and rhythm that result.
+struct SavedCase {
+    const char* commandLine;
+    bool serverSaved;
+    const char* host;
+    int port;
+    RhythmSettings::Rhythm rhythm;
+};
+
+std::ostream& operator<<(std::ostream& out, const SavedCase& c)
+{
+    return out << '"' << c.commandLine << "\" saved " << c.serverSaved;
+}
+
+class SavedSettingsRows : public testing::TestWithParam<SavedCase> {};
+
+TEST_P(SavedSettingsRows, FillWhatTheCommandLineLeavesOpen)
+{
+    const auto& c = GetParam();
+    SavedSettings saved;
+    if (c.serverSaved)
+        saved.serverHost = "tower.example";
+    saved.serverPort = 4000;
+    saved.rhythm = RhythmSettings::Rhythm::Band;
+    saved.inertia = 0.25;
+    Options options = parseCommandLine(words(c.commandLine)).options;
+    applySavedSettings(options, saved);
+    EXPECT_EQ(options.serverHost, c.host);
+    EXPECT_EQ(options.serverPort, c.port);
+    EXPECT_EQ(rhythmSettingsOf(options).rhythm, c.rhythm);
+    EXPECT_EQ(rhythmSettingsOf(options).inertia, 0.25);
+    EXPECT_EQ(rhythmSettingsOf(options).handstrokeGap, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SavedSettingsRows, testing::Values(
+    SavedCase{"tolvane", false, kMainServerHost, 17481, RhythmSettings::Rhythm::Band},
+    SavedCase{"tolvane", true, "tower.example", 4000, RhythmSettings::Rhythm::Band},
+    SavedCase{"tolvane -n Robot", true, "tower.example", 4000, RhythmSettings::Rhythm::Band},
+    SavedCase{"tolvane -l", true, kLocalServerHost, 17481, RhythmSettings::Rhythm::Band},
+    SavedCase{"tolvane -t", true, kTestServerHost, 17481, RhythmSettings::Rhythm::Band},
+    SavedCase{"tolvane -d", true, kDevelopmentServerAddress, 17481, RhythmSettings::Rhythm::Band},
+    SavedCase{"tolvane --server 10.0.0.1", true, "10.0.0.1", 17481, RhythmSettings::Rhythm::Band},
+    SavedCase{"tolvane --rhythm interval", true, "tower.example", 4000, RhythmSettings::Rhythm::Interval}));
+
+TEST(SavedSettings, HostsAreNamesOrAddresses)
+{
+    for (const char* host : {"localhost", "127.0.0.1", "ringing.example.org", "my_server-2"})
+        EXPECT_TRUE(isValidServerHost(host)) << host;
+    for (const std::string& host : {std::string(), std::string("a b"), std::string("host:80"),
+                                   std::string("\x1b[31m"), std::string(254, 'a')})
+        EXPECT_FALSE(isValidServerHost(host)) << host;
+}
+
 TEST(CommandLine, DoubleDashEndsTheOptions)
 {
     const auto parsed = parseCommandLine({"tolvane", "--", "--headless", "-l"});

@@ -1,0 +1,86 @@
+#include "app/SettingsFile.h"
+
+#include <QSettings>
+
+namespace {
+
+constexpr const char* kHostKey = "server/host";
+constexpr const char* kPortKey = "server/port";
+constexpr const char* kRhythmKey = "rhythm/rhythm";
+constexpr const char* kHandstrokeGapKey = "rhythm/handstrokeGap";
+constexpr const char* kInertiaKey = "rhythm/inertia";
+
+QSettings settingsFile()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tolvane"),
+                     QStringLiteral("tolvane"));
+}
+
+// The file's text as a line of a terminal: control bytes become '?'.
+std::string printable(std::string text)
+{
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return text;
+}
+
+// The saved text of `key` put through `parse`; nothing when the key is absent
+// or its value is not good, which is then added to `problems`.
+template <typename Parse>
+auto readValue(const QSettings& file, const char* key, Parse parse, std::vector<std::string>& problems)
+    -> decltype(parse(std::string()))
+{
+    if (!file.contains(QLatin1String(key)))
+        return std::nullopt;
+    const QByteArray text = file.value(QLatin1String(key)).toString().toLatin1();
+    const std::string value(text.constData(), static_cast<std::size_t>(text.size()));
+    auto parsed = parse(value);
+    if (!parsed)
+        problems.push_back(std::string("ignoring the saved ") + key + " '" + printable(value) + "'");
+    return parsed;
+}
+
+std::optional<std::string> parseHost(const std::string& text)
+{
+    return isValidServerHost(text) ? std::optional(text) : std::nullopt;
+}
+
+std::optional<int> parsePort(const std::string& text)
+{
+    bool ok = false;
+    const int port = QString::fromStdString(text).toInt(&ok);
+    return ok && port >= 1 && port <= 65535 ? std::optional(port) : std::nullopt;
+}
+
+} // namespace
+
+LoadedSettings loadSettings()
+{
+    const QSettings file = settingsFile();
+    LoadedSettings loaded;
+    SavedSettings& saved = loaded.settings;
+    saved.serverHost = readValue(file, kHostKey, parseHost, loaded.problems);
+    saved.serverPort = readValue(file, kPortKey, parsePort, loaded.problems).value_or(kServerPort);
+    saved.rhythm = readValue(file, kRhythmKey, parseRhythm, loaded.problems);
+    saved.handstrokeGap = readValue(file, kHandstrokeGapKey, parseHandstrokeGap, loaded.problems);
+    saved.inertia = readValue(file, kInertiaKey, parseInertia, loaded.problems);
+    return loaded;
+}
+
+void saveSettings(const SavedSettings& settings)
+{
+    QSettings file = settingsFile();
+    if (settings.serverHost) {
+        file.setValue(QLatin1String(kHostKey), QString::fromLatin1(settings.serverHost->c_str()));
+        file.setValue(QLatin1String(kPortKey), settings.serverPort);
+    } else {
+        file.remove(QStringLiteral("server"));
+    }
+    if (settings.rhythm)
+        file.setValue(QLatin1String(kRhythmKey), QLatin1String(rhythmName(*settings.rhythm)));
+    if (settings.handstrokeGap)
+        file.setValue(QLatin1String(kHandstrokeGapKey), *settings.handstrokeGap);
+    if (settings.inertia)
+        file.setValue(QLatin1String(kInertiaKey), *settings.inertia);
+}

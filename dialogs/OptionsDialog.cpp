@@ -1,0 +1,61 @@
+#include "dialogs/OptionsDialog.h"
+
+#include "dialogs/Latin1.h"
+#include "ui_OptionsDialog.h"
+
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QShowEvent>
+
+namespace {
+
+// Host names and dotted addresses only: what cannot be a host is never typed.
+const QRegularExpression kHostPattern(QStringLiteral("[A-Za-z0-9._-]{0,253}"));
+
+} // namespace
+
+OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::OptionsDialog>())
+{
+    ui->setupUi(this);
+    ui->hostEdit->setValidator(new QRegularExpressionValidator(kHostPattern, ui->hostEdit));
+    ui->rhythmList->addItem(tr("Interval: one interval after the bell before"));
+    ui->rhythmList->addItem(tr("Band: in the band's rhythm"));
+    connect(ui->buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
+    connect(ui->buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
+}
+
+OptionsDialog::~OptionsDialog() = default;
+
+void OptionsDialog::showEvent(QShowEvent* event)
+{
+    // A spontaneous show is the window system restoring the window, not an opening.
+    if (!event->spontaneous())
+        showFields();
+    QDialog::showEvent(event);
+}
+
+void OptionsDialog::showFields()
+{
+    ui->hostEdit->setText(latin1Text(serverHost));
+    ui->hostEdit->setPlaceholderText(latin1Text(defaultServerHost));
+    ui->portBox->setValue(serverPort);
+    ui->rhythmList->setCurrentIndex(rhythm.rhythm == RhythmSettings::Rhythm::Band ? 1 : 0);
+    ui->handstrokeGapBox->setValue(rhythm.handstrokeGap);
+    ui->inertiaBox->setValue(rhythm.inertia);
+}
+
+void OptionsDialog::readFields()
+{
+    serverHost = latin1Bytes(ui->hostEdit->text());
+    serverPort = ui->portBox->value();
+    rhythm.rhythm = ui->rhythmList->currentIndex() == 1 ? RhythmSettings::Rhythm::Band
+                                                         : RhythmSettings::Rhythm::Interval;
+    rhythm.handstrokeGap = ui->handstrokeGapBox->value();
+    rhythm.inertia = ui->inertiaBox->value();
+}
+
+void OptionsDialog::accept()
+{
+    readFields();
+    QDialog::accept();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "engine/RhythmSettings.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+
+namespace Ui {
+class OptionsDialog;
+}
+
+// "Options": the server used when the command line chooses none, and how
+// Tolvane times its blows. Shows the fields when it opens; OK hands back what
+// the controls hold.
+class OptionsDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit OptionsDialog(QWidget* parent = nullptr);
+    ~OptionsDialog() override;
+
+    // Shown when the dialog opens, replaced by the controls' contents on OK
+    // and left as they were on Cancel.
+    std::string serverHost;  // empty: no server of the user's own
+    int serverPort = 0;
+    RhythmSettings rhythm;
+    // Shown in the empty host field: the server used when none is saved.
+    std::string defaultServerHost;
+
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void showFields();
+    void readFields();
+
+    std::unique_ptr<Ui::OptionsDialog> ui;
+};

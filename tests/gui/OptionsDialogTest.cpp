@@ -1,0 +1,72 @@
+#include "dialogs/OptionsDialog.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QtTest>
+
+namespace {
+
+template <class T>
+T* control(OptionsDialog& dialog, const char* name)
+{
+    return dialog.findChild<T*>(name);
+}
+
+void fill(OptionsDialog& dialog)
+{
+    dialog.serverHost = "tower.example";
+    dialog.serverPort = 4000;
+    dialog.rhythm = {RhythmSettings::Rhythm::Band, 0.5, 0.25};
+}
+
+} // namespace
+
+class OptionsDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void showsTheFieldsAndHandsBackTheControlsOnOk()
+    {
+        OptionsDialog dialog;
+        fill(dialog);
+        dialog.show();
+        QCOMPARE(control<QLineEdit>(dialog, "hostEdit")->text(), QStringLiteral("tower.example"));
+        QCOMPARE(control<QSpinBox>(dialog, "portBox")->value(), 4000);
+        QCOMPARE(control<QComboBox>(dialog, "rhythmList")->currentIndex(), 1);
+        QCOMPARE(control<QDoubleSpinBox>(dialog, "handstrokeGapBox")->value(), 0.5);
+        QCOMPARE(control<QDoubleSpinBox>(dialog, "inertiaBox")->value(), 0.25);
+
+        control<QLineEdit>(dialog, "hostEdit")->clear();
+        control<QComboBox>(dialog, "rhythmList")->setCurrentIndex(0);
+        control<QDoubleSpinBox>(dialog, "handstrokeGapBox")->setValue(5);  // held to 2
+        dialog.accept();
+        QCOMPARE(dialog.serverHost, std::string());
+        QCOMPARE(dialog.rhythm.rhythm, RhythmSettings::Rhythm::Interval);
+        QCOMPARE(dialog.rhythm.handstrokeGap, 2.0);
+        QCOMPARE(dialog.rhythm.inertia, 0.25);
+    }
+
+    void cancelLeavesTheFields()
+    {
+        OptionsDialog dialog;
+        fill(dialog);
+        dialog.show();
+        control<QSpinBox>(dialog, "portBox")->setValue(80);
+        dialog.reject();
+        QCOMPARE(dialog.serverPort, 4000);
+    }
+
+    void onlyHostCharactersCanBeTyped()
+    {
+        OptionsDialog dialog;
+        dialog.show();
+        QLineEdit* host = control<QLineEdit>(dialog, "hostEdit");
+        QTest::keyClicks(host, "ring ing.example:80");
+        QCOMPARE(host->text(), QStringLiteral("ringing.example80"));
+    }
+};
+
+QTEST_MAIN(OptionsDialogTest)
+#include "OptionsDialogTest.moc"
