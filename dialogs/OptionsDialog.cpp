@@ -3,9 +3,11 @@
 #include "dialogs/Latin1.h"
 #include "ui_OptionsDialog.h"
 
-#include <QPushButton>
+#include <QLabel>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
+
+#include <algorithm>
 
 namespace {
 
@@ -17,6 +19,7 @@ const QRegularExpression kHostPattern(QStringLiteral("[A-Za-z0-9._-]{0,253}"));
 OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::OptionsDialog>())
 {
     ui->setupUi(this);
+    alignFieldColumns();
     ui->hostEdit->setValidator(new QRegularExpressionValidator(kHostPattern, ui->hostEdit));
     ui->rhythmList->addItem(tr("Interval: one interval after the bell before"));
     ui->rhythmList->addItem(tr("Band: in the band's rhythm"));
@@ -25,6 +28,18 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent), ui(std::make_un
 }
 
 OptionsDialog::~OptionsDialog() = default;
+
+// The fields of both groups start at one edge.
+void OptionsDialog::alignFieldColumns()
+{
+    const QList<QLabel*> labels{ui->hostLabel, ui->portLabel, ui->rhythmLabel, ui->handstrokeGapLabel,
+                                ui->inertiaLabel};
+    int width = 0;
+    for (const QLabel* label : labels)
+        width = std::max(width, label->sizeHint().width());
+    for (QLabel* label : labels)
+        label->setMinimumWidth(width);
+}
 
 void OptionsDialog::showEvent(QShowEvent* event)
 {

@@ -35,6 +35,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void alignFieldColumns();
     void showFields();
     void readFields();
 
