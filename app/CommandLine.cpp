@@ -24,9 +24,7 @@ constexpr std::array kLongOptions{
     LongOption{"handstroke-gap", Value::Rhythm}, LongOption{"inertia", Value::Rhythm},
 };
 
-// Host names and dotted addresses: letters, digits, dots, hyphens and
-// underscores, no longer than a DNS name may be.
-constexpr std::size_t kMaxHostLength = 253;
+constexpr std::size_t kMaxHostLength = 253;  // the longest DNS name
 constexpr double kMaxHandstrokeGap = 2.0;
 
 const LongOption* findLongOption(const std::string& name)
@@ -152,6 +150,8 @@ std::string serverHostFromSwitches(const std::string& commandLine)
     return switchedServerHost(commandLine).value_or(kMainServerHost);
 }
 
+// Host names and dotted addresses: letters, digits, dots, hyphens and
+// underscores. Anything else is a mistake or an attack on the terminal.
 bool isValidServerHost(const std::string& host)
 {
     constexpr std::string_view kHostCharacters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_";

@@ -7,9 +7,9 @@
 #include "dialogs/OptionsDialog.h"
 #include "dialogs/TowerDialog.h"
 
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
-#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
