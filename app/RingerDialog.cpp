@@ -8,6 +8,7 @@
 #include "dialogs/TowerDialog.h"
 
 #include <QContextMenuEvent>
+#include <QApplication>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QLabel>
@@ -16,6 +17,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+
+#include <utility>
 
 namespace {
 
@@ -178,52 +181,79 @@ void RingerDialog::editOptions()
 
 void RingerDialog::showMessage(const std::string& text)
 {
-    showMessageThen(text, {});
+    offerText({text});
 }
 
 void RingerDialog::showMessageThen(const std::string& text, const std::function<void()>& then)
 {
+    offerText({text, 1, then});
+}
+
+void RingerDialog::showFinalMessage(const std::string& text)
+{
+    offerText({text, 1, {}, true});
+}
+
+void RingerDialog::offerText(PendingText pending)
+{
+    if (runOver)
+        return;
     if (boxOpen) {
-        queueText(text, then);
+        queueText(std::move(pending));
         return;
     }
     boxOpen = true;
-    showBox({text, 1, then});
-    while (!waitingTexts.empty() || droppedTexts > 0) {
-        PendingText next;
-        if (!waitingTexts.empty()) {
-            next = std::move(waitingTexts.front());
-            waitingTexts.pop_front();
-        } else {
-            next.text = std::to_string(droppedTexts) + " further messages came while this window was busy.";
-            droppedTexts = 0;
-        }
+    showBox(pending);
+    while (!waitingTexts.empty()) {
+        const PendingText next = std::move(waitingTexts.front());
+        waitingTexts.pop_front();
         showBox(next);
     }
     boxOpen = false;
+    if (runOver)
+        QDialog::done(QDialog::Rejected);
 }
 
-void RingerDialog::queueText(const std::string& text, const std::function<void()>& then)
+void RingerDialog::queueText(PendingText pending)
 {
-    if (!waitingTexts.empty() && waitingTexts.back().text == text) {
-        ++waitingTexts.back().times;
-        if (then && !waitingTexts.back().then)
-            waitingTexts.back().then = then;
+    if (!waitingTexts.empty()) {
+        PendingText& last = waitingTexts.back();
+        if (last.counted == 0 && last.text == pending.text) {
+            ++last.times;
+            if (pending.then && !last.then)
+                last.then = pending.then;
+            last.final = last.final || pending.final;
+            return;
+        }
+    }
+    // A text with a follow-up or one that ends the run always gets its box.
+    if (waitingTexts.size() >= kMaxWaitingTexts && !pending.then && !pending.final) {
+        if (waitingTexts.back().counted == 0)
+            waitingTexts.push_back({});
+        ++waitingTexts.back().counted;
         return;
     }
-    if (waitingTexts.size() >= kMaxWaitingTexts && !then) {
-        ++droppedTexts;
-        return;
-    }
-    waitingTexts.push_back({text, 1, then});
+    waitingTexts.push_back(std::move(pending));
 }
+
+namespace {
+
+QString countedText(int counted)
+{
+    if (counted == 1)
+        return QStringLiteral("1 further message came while this window was busy.");
+    return QStringLiteral("%1 further messages came while this window was busy.").arg(counted);
+}
+
+} // namespace
 
 void RingerDialog::showBox(const PendingText& pending)
 {
-    QString text = latin1Text(pending.text);
+    QString text = pending.counted > 0 ? countedText(pending.counted) : latin1Text(pending.text);
     if (pending.times > 1)
         text += QStringLiteral("\n\n(%1 times)").arg(pending.times);
-    QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, this);
+    // Over the window it interrupts, so that it stacks above that dialog.
+    QMessageBox box(QMessageBox::NoIcon, windowTitle(), text, QMessageBox::Ok, topWindow());
     box.setTextFormat(Qt::PlainText);
     box.exec();
     if (pending.then) {
@@ -233,6 +263,12 @@ void RingerDialog::showBox(const PendingText& pending)
         pending.then();
         boxOpen = true;
     }
+}
+
+QWidget* RingerDialog::topWindow()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal ? modal : this;
 }
 
 // ---------------------------------------------------------------------------
@@ -253,7 +289,29 @@ void RingerDialog::showChanges(const ChangeDisplay& display)
 
 void RingerDialog::endRun()
 {
-    QDialog::done(QDialog::Rejected);
+    runOver = true;
+    // The user wants out at once; the server's last texts are still shown,
+    // the one that ended the run among them.
+    const bool byUser = runEndedByUser();
+    if (byUser)
+        waitingTexts.clear();
+    closeOtherWindows(byUser);
+    if (!boxOpen && waitingTexts.empty())
+        QDialog::done(QDialog::Rejected);
+}
+
+// Every dialog open in a nested loop returns from it as the stack unwinds;
+// their callers check that the run is over before going on.
+void RingerDialog::closeOtherWindows(bool boxesToo)
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (!dialog || dialog == this || !dialog->isVisible())
+            continue;
+        if (!boxesToo && qobject_cast<QMessageBox*>(dialog))
+            continue;
+        dialog->done(QDialog::Rejected);
+    }
 }
 
 void RingerDialog::reject()
@@ -263,8 +321,14 @@ void RingerDialog::reject()
 
 TowerChoice RingerDialog::askForTower(const TowerList& towers, bool)
 {
-    TowerDialog dialog(towers, this);
-    if (dialog.exec() != QDialog::Accepted)
+    // Its request for a selection waits its turn with every other text. The
+    // choice may open over a box (the list came while it was open): texts
+    // then show over the choice, not behind it.
+    TowerDialog dialog(towers, topWindow(), [this](const std::string& text) { showMessage(text); });
+    const bool boxBeneath = std::exchange(boxOpen, false);
+    const int result = dialog.exec();
+    boxOpen = boxBeneath;
+    if (result != QDialog::Accepted)
         return TowerChoice::cancel();
     return TowerChoice::join(dialog.selectedTower);
 }

@@ -18,6 +18,7 @@ public:
 
     void showMessage(const std::string& text) override;
     void showMessageThen(const std::string& text, const std::function<void()>& then) override;
+    void showFinalMessage(const std::string& text) override;
     void showSpeed(const std::string& adjustment, const std::string& pealSpeed) override;
     void showChanges(const ChangeDisplay& display) override;
     void endRun() override;
@@ -35,13 +36,18 @@ private:
         std::string text;
         int times = 1;
         std::function<void()> then;
+        bool final = false;  // ends the run: never only counted
+        int counted = 0;     // when above 0, stands for that many texts only counted
     };
 
     void buildControls();
     void setMethod();
     void editOptions();
+    void offerText(PendingText pending);
     void showBox(const PendingText& pending);
-    void queueText(const std::string& text, const std::function<void()>& then);
+    void queueText(PendingText pending);
+    QWidget* topWindow();
+    void closeOtherWindows(bool boxesToo);
 
     QLabel* speedAdjustmentValue = nullptr;
     QLabel* pealSpeedValue = nullptr;
@@ -52,7 +58,9 @@ private:
     // One box at a time: texts that come while a box is open wait for it.
     bool boxOpen = false;
     std::deque<PendingText> waitingTexts;
-    int droppedTexts = 0;
+    // Once the run is over no new window opens; the main window closes when
+    // the texts still waiting have been shown.
+    bool runOver = false;
 };
 
 QIcon bellIcon();

@@ -54,6 +54,7 @@ protected:
     // The choice when --tower does not settle it.
     virtual TowerChoice askForTower(const TowerList& towers, bool listComplete) = 0;
     bool towerAlreadyRequested() const { return towerRequested; }
+    bool runEndedByUser() const { return endedByUser; }
 
 private:
     void openConnection();

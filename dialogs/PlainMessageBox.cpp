@@ -5,7 +5,7 @@
 
 void showPlainMessage(QWidget* parent, const QString& text)
 {
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text,
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text,
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();

@@ -27,8 +27,8 @@ bool isLeftDoubleClick(const QEvent* event)
 
 } // namespace
 
-TowerDialog::TowerDialog(const TowerList& towers, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TowerDialog>())
+TowerDialog::TowerDialog(const TowerList& towers, QWidget* parent, TellUser tellUser)
+    : QDialog(parent), ui(std::make_unique<Ui::TowerDialog>()), tellUser(std::move(tellUser))
 {
     ui->setupUi(this);
     setUpColumns();
@@ -73,7 +73,11 @@ void TowerDialog::accept()
 {
     const QTreeWidgetItem* row = ui->towerListView->topLevelItem(selectionMark);
     if (row == nullptr) {
-        showPlainMessage(this, QStringLiteral("Please select a tower"));
+        const std::string request = "Please select a tower";
+        if (tellUser)
+            tellUser(request);
+        else
+            showPlainMessage(this, QString::fromLatin1(request.c_str()));
         return;
     }
     const QByteArray name = row->data(kNameColumn, kNameBytesRole).toByteArray();

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,7 +19,10 @@ class TowerDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TowerDialog(const TowerList& towers, QWidget* parent = nullptr);
+    // How the dialog tells the user something; without one it opens its own box.
+    using TellUser = std::function<void(const std::string&)>;
+
+    explicit TowerDialog(const TowerList& towers, QWidget* parent = nullptr, TellUser tellUser = {});
     ~TowerDialog() override;
 
     // Empty until the user confirms a tower.
@@ -37,6 +41,7 @@ private:
     void markSelection(const QItemSelection& selected);
 
     std::unique_ptr<Ui::TowerDialog> ui;
+    TellUser tellUser;
     // The row the user last selected. It outlasts the visible selection, and
     // unlike the current row it is never set by the view on its own.
     int selectionMark = -1;

@@ -163,7 +163,7 @@ void RingerController::loseConnection(const std::string& text)
 {
     if (!shutDown())
         return;
-    host.showMessage(text);
+    host.showFinalMessage(text);
     host.endRun();
 }
 

@@ -66,6 +66,10 @@ public:
     // deep inside a handler, whose box must not run a nested loop mid-step.
     virtual void showMessageLater(const std::string& text) { showMessage(text); }
 
+    // Shows the text that ends the run, just before endRun: a shell that
+    // holds back or counts texts must still show this one.
+    virtual void showFinalMessage(const std::string& text) { showMessage(text); }
+
     // Runs the tower choice; `listComplete` is false when the server asked
     // for a new choice before its list was whole.
     virtual TowerChoice chooseTower(const TowerList& towers, bool listComplete) = 0;
