@@ -3,6 +3,9 @@
 #include "dialogs/Latin1.h"
 #include "ui_MethodSetupDialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QLineEdit>
 #include <QShowEvent>
 
 MethodSetupDialog::MethodSetupDialog(const MethodLibrary& library, QWidget* parent)
@@ -12,6 +15,34 @@ MethodSetupDialog::MethodSetupDialog(const MethodLibrary& library, QWidget* pare
     connect(ui->okButton, &QPushButton::clicked, this, &MethodSetupDialog::accept);
     connect(ui->cancelButton, &QPushButton::clicked, this, &MethodSetupDialog::reject);
     connect(ui->advancedButton, &QPushButton::clicked, this, &MethodSetupDialog::requestAdvanced);
+    setUpMethodField();
+}
+
+void MethodSetupDialog::setUpMethodField()
+{
+    // Too many methods to scroll through: typing lists every record whose
+    // name holds the text anywhere, in any case.
+    QCompleter* completer = ui->methodList->completer();
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    connect(ui->methodList->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        // Enter on a listed name finishes the edit before the pick is taken.
+        if (!ui->methodList->completer()->popup()->isVisible())
+            settleMethodField();
+    });
+}
+
+void MethodSetupDialog::settleMethodField()
+{
+    QComboBox* field = ui->methodList;
+    const QString typed = field->lineEdit()->text();
+    if (typed != field->itemText(field->currentIndex())) {
+        // Fixed-string matching ignores case.
+        if (const int named = field->findText(typed, Qt::MatchFixedString); named >= 0)
+            field->setCurrentIndex(named);
+    }
+    field->lineEdit()->setText(field->itemText(field->currentIndex()));
 }
 
 MethodSetupDialog::~MethodSetupDialog() = default;
@@ -59,6 +90,7 @@ void MethodSetupDialog::takeChosenMethod()
 
 void MethodSetupDialog::accept()
 {
+    settleMethodField();
     takeChosenMethod();
     goAndStopIndex = ui->goAndStopList->currentIndex();
     QDialog::accept();

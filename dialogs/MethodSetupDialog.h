@@ -31,7 +31,8 @@ public:
     std::string bobNotation;
     std::string singleNotation;
 
-    // OK: reads the chosen list entry, never the typed text.
+    // OK: takes the record the Method field names once settled (see
+    // settleMethodField), so what the field shows is what OK uses.
     void accept() override;
 
 protected:
@@ -40,6 +41,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void setUpMethodField();
+    // Typed text that names a record (in any case) chooses it; any other
+    // text gives way to the name of the record chosen before.
+    void settleMethodField();
     void initialise();
     void fillMethodList();
     void takeChosenMethod();

@@ -3,7 +3,9 @@
 #include "dialogs/MethodSetupFlow.h"
 #include "ModalDriver.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -69,7 +71,11 @@ private slots:
     void preselectsTheLastEqualRecord();
     void goAndStopListsShowTheGivenEntry_data();
     void goAndStopListsShowTheGivenEntry();
-    void okReadsTheSelectionNotTheTypedText();
+    void typedNameInAnyCaseIsWhatOkUses();
+    void textThatNamesNoRecordGivesWayWhenTheFieldIsLeft();
+    void typingListsRecordsByAnyPartOfTheirName_data();
+    void typingListsRecordsByAnyPartOfTheirName();
+    void aNamePickedFromTheListIsChosen();
 
     // Advanced Method Setup on its own.
     void advancedKeepsTheBytesOfEveryField();
@@ -150,21 +156,86 @@ void MethodSetupTest::goAndStopListsShowTheGivenEntry()
     }
 }
 
-void MethodSetupTest::okReadsTheSelectionNotTheTypedText()
+void MethodSetupTest::typedNameInAnyCaseIsWhatOkUses()
 {
     MethodSetupDialog dialog(kLibrary);
     dialog.goAndStopIndex = 0;
     dialog.show();
     combo(&dialog, "methodList")->setCurrentIndex(1);
-    combo(&dialog, "methodList")->lineEdit()->setText("Plain Bob Minor");
+    combo(&dialog, "methodList")->lineEdit()->setText("plain bob minor");
     combo(&dialog, "goAndStopList")->setCurrentIndex(1);
     click(&dialog, "okButton");
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(!dialog.advancedRequested);
-    QCOMPARE(dialog.placeNotation, std::string("3.1.5.1.5.1.5.1.5.1"));
-    QCOMPARE(dialog.bobNotation, std::string("3.1"));
-    QCOMPARE(dialog.singleNotation, std::string("3.123"));
+    QCOMPARE(dialog.placeNotation, std::string("x16x16x16-12"));
+    QCOMPARE(dialog.bobNotation, std::string("14"));
+    QCOMPARE(dialog.singleNotation, std::string("1234"));
     QCOMPARE(dialog.goAndStopIndex, 1);
+    QCOMPARE(combo(&dialog, "methodList")->lineEdit()->text(), QString("Plain Bob Minor"));
+}
+
+void MethodSetupTest::textThatNamesNoRecordGivesWayWhenTheFieldIsLeft()
+{
+    MethodSetupDialog dialog(kLibrary);
+    dialog.show();
+    QComboBox* field = combo(&dialog, "methodList");
+    field->setCurrentIndex(1);
+    for (const char* typed : {"Plain Bob Minor Extra", "bob", ""}) {
+        field->lineEdit()->setText(typed);
+        emit field->lineEdit()->editingFinished();
+        QCOMPARE(field->lineEdit()->text(), QString("Grandsire Doubles"));
+        QCOMPARE(field->currentIndex(), 1);
+    }
+    field->lineEdit()->setText("no such method");
+    click(&dialog, "okButton");
+    QCOMPARE(dialog.placeNotation, std::string("3.1.5.1.5.1.5.1.5.1"));
+    QCOMPARE(field->lineEdit()->text(), QString("Grandsire Doubles"));
+}
+
+void MethodSetupTest::typingListsRecordsByAnyPartOfTheirName_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("middle of a name") << "bob" << QStringList{"Plain Bob Minor"};
+    QTest::newRow("other case") << "CL" << QStringList{"St Cl\u00e9ment's"};
+    QTest::newRow("several") << "s" << QStringList{"Grandsire Doubles", "St Cl\u00e9ment's"};
+}
+
+void MethodSetupTest::typingListsRecordsByAnyPartOfTheirName()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, listed);
+    MethodSetupDialog dialog(kLibrary);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QComboBox* field = combo(&dialog, "methodList");
+    field->lineEdit()->clear();
+    QTest::keyClicks(field->lineEdit(), typed);
+    QCompleter* completer = field->completer();
+    QVERIFY(completer->popup()->isVisible());
+    QStringList shown;
+    for (int row = 0; row < completer->completionModel()->rowCount(); ++row)
+        shown << completer->completionModel()->index(row, 0).data().toString();
+    QCOMPARE(shown, listed);
+}
+
+void MethodSetupTest::aNamePickedFromTheListIsChosen()
+{
+    MethodSetupDialog dialog(kLibrary);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QComboBox* field = combo(&dialog, "methodList");
+    field->setCurrentIndex(0);
+    field->lineEdit()->clear();
+    QTest::keyClicks(field->lineEdit(), "cl");
+    QAbstractItemView* popup = field->completer()->popup();
+    QVERIFY(popup->isVisible());
+    QTest::keyClick(popup, Qt::Key_Down);
+    QTest::keyClick(popup, Qt::Key_Return);
+    QCOMPARE(field->currentIndex(), 2);
+    QCOMPARE(field->lineEdit()->text(), QString("St Cl\u00e9ment's"));
+    click(&dialog, "okButton");
+    QCOMPARE(dialog.placeNotation, std::string("x36x14x12x36.14.58"));
 }
 
 void MethodSetupTest::advancedKeepsTheBytesOfEveryField()
