@@ -40,10 +40,11 @@ void buildCall(CompiledMethod& method, int kind, std::string_view notation, Mess
     ParsedNotation& slot = method.callBlocks[static_cast<std::size_t>(kind)];
     slot = parsePlaceNotation(notation, messages);
     if (!callFitsBlocks(slot, method.blockEnds)) {
-        // The slot is emptied only once the message is dismissed, as the user
-        // sees the failing call while the box is open.
-        messages.showMessage(kCallBlockMismatchText);
+        // A call that does not fit the blocks is never rung. The controller
+        // shows the text only once the compiled method is in place, so
+        // nothing sees the failing call while the box is open.
         slot.clear();
+        messages.showMessage(kCallBlockMismatchText);
     }
 }
 

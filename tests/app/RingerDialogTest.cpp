@@ -44,6 +44,7 @@ private slots:
             QVERIFY(button);
             QCOMPARE(button->text(), QString::fromLatin1(captions[i]));
             QVERIFY(!button->autoDefault());
+            QVERIFY(button->isEnabled());
             if (previous)
                 QCOMPARE(previous->nextInFocusChain(), button);
             previous = button;
@@ -117,6 +118,35 @@ private slots:
         });
         QVERIFY(QTest::qWaitFor([&] { return !window.controller().running(); }, 10000));
         QCOMPARE(window.exitCode(), 0);
+    }
+
+    void stopEndsTheRingingAtTheEndOfTheNextBackstroke()
+    {
+        TestPeer peer;
+        Options options = localOptions(peer.port());
+        options.tower = "Ash";
+        RingerDialog window(options);
+        window.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeTowerEntry(1, "Ash", ""));
+        QVERIFY(peer.next());
+        peer.send(makeJoinConfirmation("Ash"));
+        peer.send(makeBellAssignment(6, "Band", "12345"));
+        peer.send(makeBellAssignment(6, "Tolvane", "6"));
+        QVERIFY(ringWithProgram(peer, std::vector<std::string>(5, "123456"), "6", 20));
+
+        window.findChild<QPushButton*>("stopButton")->click();
+        for (int bell = 1; bell <= 5; ++bell)
+            peer.send(makeStrike(bell, false, 0, 0));
+        const auto backstroke = peer.next();
+        QVERIFY(backstroke);
+        QCOMPARE(int(backstroke->getWord(6)), 6);
+        QCOMPARE(int(backstroke->getWord(8)), 0);
+        peer.send(*backstroke);
+        QVERIFY(QTest::qWaitFor([&] { return !window.controller().ringing().ringing; }, 5000));
+        QVERIFY2(!peer.next(500), "no strike after the backstroke");
+        QVERIFY(window.controller().running());
     }
 
     void messagesThatComeWhileABoxIsOpenWaitForIt()

@@ -129,6 +129,23 @@ TEST(Ringing, MethodWrittenInBlocksRingsTheSameCourse)
     EXPECT_EQ(tower.host.printedRows, rows);
 }
 
+TEST(Ringing, FromAStartChangeItStopsWhenRoundsComeUp)
+{
+    // 142635 is a lead head of the plain course: rounds come after one lead,
+    // long before the start row would come back.
+    MethodSettings settings = plainBobMinor();
+    settings.startChange = "14";
+    SimulatedTower tower(6, "6", settings);
+    std::vector<std::string> rows{"142635", "142635"};
+    std::string row = rows.back();
+    for (const auto& token : kPlainBobMinorLead)
+        rows.push_back(row = applyChange(row, token, 6));
+    ASSERT_EQ(rows.back(), "123456");
+    tower.ringRows(rows);
+    EXPECT_FALSE(tower.engine().ringing);
+    EXPECT_EQ(tower.host.printedRows, rows);
+}
+
 TEST(Ringing, WithoutAMethodRoundsGoOnUntilStand)
 {
     SimulatedTower tower(5, "5");
@@ -289,6 +306,26 @@ TEST(Calls, InABlockMethodACallHeardAtTheBlockPositionGoesToTheNextBlock)
     EXPECT_EQ(tower.engine().callStart, 11);
     EXPECT_EQ(tower.engine().currentLead.at(3), "16");
     EXPECT_EQ(tower.engine().currentLead.at(11), "14");
+}
+
+TEST(Calls, EachBlockOfACallGoesToItsOwnBlockEnd)
+{
+    MethodSettings settings = plainBobMinor();
+    settings.placeNotation = "x16x16|x16x16x16x12";
+    settings.bobNotation = "14|16";
+    SimulatedTower early(6, "", settings);
+    early.call("Here's treble");
+    early.call("Bob");
+    EXPECT_EQ(early.engine().currentLead.at(3), "14") << "the first block's change";
+
+    SimulatedTower late(6, "", settings);
+    late.call("Here's treble");
+    const auto rows = withStart(6, plainCourse(kPlainBobMinorLead, 6));
+    late.ringRows({rows.begin(), rows.begin() + 2 + 2});
+    late.call("Bob");
+    EXPECT_EQ(late.engine().callStart, 11);
+    EXPECT_EQ(late.engine().currentLead.at(3), "16");
+    EXPECT_EQ(late.engine().currentLead.at(11), "16") << "the second block's change";
 }
 
 TEST(Calls, ACallRunningPastTheLeadEndIsWrittenIntoTheFollowingLead)

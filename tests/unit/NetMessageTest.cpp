@@ -50,14 +50,15 @@ TEST(NetMessage, FullWidthTextHasNoTerminatorAndLongerTextIsCut)
 {
     NetMessage m;
     m.init(100, 3, 1);
+    m.putWord(86, 0x7a7a);  // the byte after the field must keep what it holds
     const std::string eighty(80, 'a');
     m.putText(6, 86, eighty);
-    EXPECT_EQ(m.bytes()[86], '\0');
+    EXPECT_EQ(m.bytes()[86], 'z');
     EXPECT_EQ(m.getText(6, 86), eighty);
 
     m.putText(6, 86, eighty + "bcd");
     EXPECT_EQ(m.getText(6, 86), eighty);
-    EXPECT_EQ(m.bytes()[86], '\0') << "nothing written past the field";
+    EXPECT_EQ(m.bytes()[86], 'z') << "nothing written past the field";
 }
 
 TEST(NetMessage, GetTextNeedsItsTerminatorInsideTheMessage)
