@@ -35,7 +35,7 @@ private:
     struct PendingText {
         std::string text;
         int times = 1;
-        std::function<void()> then;
+        std::function<void()> then = {};
         bool final = false;  // ends the run: never only counted
         int counted = 0;     // when above 0, stands for that many texts only counted
     };
