@@ -2,17 +2,45 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
 #include <cstdio>
 
-void HeadlessRinger::showMessage(const std::string& text)
+namespace {
+
+bool isControlByte(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F);
+}
+
+// One message, one line, whatever the server put inside it: line breaks
+// become spaces and every other control byte is written as \xNN, so that no
+// server can move the cursor or drive the terminal.
+std::string terminalLine(const std::string& text)
 {
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
-    // One message, one line, whatever the server put inside it.
-    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    std::fprintf(stderr, "tolvane: %s\n", line.c_str());
+    std::string safe;
+    safe.reserve(line.size());
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n' || c == '\r') {
+            safe += ' ';
+        } else if (isControlByte(byte)) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            safe += escaped;
+        } else {
+            safe += c;
+        }
+    }
+    return safe;
+}
+
+} // namespace
+
+void HeadlessRinger::showMessage(const std::string& text)
+{
+    std::fprintf(stderr, "tolvane: %s\n", terminalLine(text).c_str());
     std::fflush(stderr);
 }
 

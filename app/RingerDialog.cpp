@@ -7,8 +7,8 @@
 #include "dialogs/OptionsDialog.h"
 #include "dialogs/TowerDialog.h"
 
-#include <QContextMenuEvent>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QLabel>

@@ -135,14 +135,38 @@ private slots:
         QVERIFY(!saved.server.hasPendingConnections());
     }
 
+    void badOptionsAndUnknownMethodsExitTwo_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("firstLine");
+        QTest::newRow("bad option") << QStringList{"--frobnicate"} << "tolvane: unrecognized option '--frobnicate'";
+        QTest::newRow("unknown method") << QStringList{"--headless", "--method", "No Such Method"}
+                                        << "tolvane: Method not found: No Such Method";
+    }
+
     void badOptionsAndUnknownMethodsExitTwo()
     {
-        for (const QStringList& args : {QStringList{"--frobnicate"}, QStringList{"--headless", "--method", "No Such Method"}}) {
-            QProcess program;
-            program.start(TOLVANE_PROGRAM, args);
-            QVERIFY(program.waitForFinished(10000));
-            QCOMPARE(program.exitCode(), 2);
-        }
+        QFETCH(QStringList, args);
+        QFETCH(QString, firstLine);
+        QProcess program;
+        program.start(TOLVANE_PROGRAM, args);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 2);
+        QCOMPARE(QString::fromLatin1(program.readAllStandardError()).section('\n', 0, 0), firstLine);
+    }
+
+    void controlBytesFromTheServerReachTheTerminalEscaped()
+    {
+        TestPeer peer;
+        QProcess program;
+        program.start(TOLVANE_PROGRAM, arguments(peer.port(), {}));
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeServerText("\x1b[2Jred\x07\ttab\x7f\x9b\xe9 two\r\nlines\r\n"));
+        peer.close();
+        QVERIFY(program.waitForFinished(10000));
+        const QByteArray errors = program.readAllStandardError();
+        QVERIFY2(errors.contains("tolvane: \\x1b[2Jred\\x07\\x09tab\\x7f\\x9b\xe9 two  lines\n"), errors.constData());
     }
 };
 
