@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "method/Calling.h"
+
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -22,6 +24,7 @@ constexpr std::array kLongOptions{
     LongOption{"composition", Value::Text}, LongOption{"mode", Value::Mode},
     LongOption{"speed", Value::Number},    LongOption{"rhythm", Value::Rhythm},
     LongOption{"handstroke-gap", Value::Rhythm}, LongOption{"inertia", Value::Rhythm},
+    LongOption{"calling", Value::Text},    LongOption{"observation", Value::Text},
 };
 
 constexpr std::size_t kMaxHostLength = 253;  // the longest DNS name
@@ -107,12 +110,20 @@ std::string setOption(const std::string& name, const std::string& value, Options
         options.speed = *speed;
         return {};
     }
+    if (name == "observation") {
+        const int bell = parseBell(value);
+        if (bell == 0)
+            return bad();
+        options.observation = bell;
+        return {};
+    }
     std::optional<std::string>* text = name == "tower"          ? &options.tower
                                        : name == "method"       ? &options.method
                                        : name == "notation"     ? &options.notation
                                        : name == "bob"          ? &options.bob
                                        : name == "single"       ? &options.single
                                        : name == "start-change" ? &options.startChange
+                                       : name == "calling"      ? &options.calling
                                                                 : &options.composition;
     *text = value;
     return {};
@@ -265,6 +276,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments)
             return parsed;
         }
     }
+    // A touch is given one way or the other; a composition string that is also
+    // a calling ("B S") must never be taken for the other form.
+    if (options.calling && options.composition) {
+        parsed.error = "options '--calling' and '--composition' cannot be used together";
+        return parsed;
+    }
     const auto switched = switchedServerHost(commandLine);
     if (!options.serverGiven)
         options.serverHost = switched.value_or(kMainServerHost);
@@ -293,7 +310,12 @@ std::string usageText()
            "      --bob PN              place notation of a bob\n"
            "      --single PN           place notation of a single\n"
            "      --start-change TEXT   the row, or short form of a row, to start from\n"
-           "      --composition TEXT    the calling, one letter per block end: p, b or s\n"
+           "      --composition TEXT    the composition, one letter per block end: p, b or s\n"
+           "      --calling TEXT        the calling by positions, e.g. \"W sH\" or \"2x M W H\":\n"
+           "                            H W M I B O T F V X S E N, s before one for a single,\n"
+           "                            a count for repeats (3H); instead of --composition\n"
+           "      --observation BELL    the bell the calling's positions follow (default\n"
+           "                            the heaviest of the method)\n"
            "      --mode 0|1            0: start after a whole pull of the start row and stop\n"
            "                            at rounds; 1: start on Go, stop after That's All\n"
            "      --speed N             start N steps faster (negative: slower)\n"

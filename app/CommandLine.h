@@ -36,6 +36,8 @@ struct Options {
     std::optional<std::string> single;
     std::optional<std::string> startChange;
     std::optional<std::string> composition;
+    std::optional<std::string> calling;  // expanded into the composition at start-up
+    std::optional<int> observation;      // a bell 1..12
     std::optional<int> mode;
     std::optional<int> speed;
     std::optional<RhythmSettings::Rhythm> rhythm;

@@ -1,5 +1,7 @@
 #include "app/RingerShell.h"
 
+#include "method/Calling.h"
+
 #include "method/MethodLibrary.h"
 #include "protocol/MessageTexts.h"
 
@@ -142,10 +144,18 @@ std::string RingerShell::prepare()
     if (opts.speed)
         ringer.ringing().setSpeedAdjustment(*opts.speed);
     bool known = true;
-    const MethodSettings settings = startupSettings(known);
+    MethodSettings settings = startupSettings(known);
     if (!known)
         return "Method not found: " + *opts.method;
-    if (opts.method || opts.notation || opts.bob || opts.single || opts.startChange || opts.composition || opts.mode)
+    if (opts.calling) {
+        const TouchPlan plan = planTouch(settings);
+        if (!plan.error.empty())
+            return "Calling: " + plan.error;
+        settings.composition = plan.composition;
+        showMessageLater(describePlan(settings, plan));
+    }
+    if (opts.method || opts.notation || opts.bob || opts.single || opts.startChange || opts.composition || opts.mode ||
+        opts.calling)
         ringer.applySettings(settings);
     return {};
 }
@@ -224,6 +234,8 @@ MethodSettings RingerShell::startupSettings(bool& known) const
     settings.goAndStopMode = opts.mode.value_or(0);
     settings.startChange = opts.startChange.value_or("");
     settings.composition = opts.composition.value_or("");
+    settings.calling = opts.calling.value_or("");
+    settings.observationBell = opts.observation.value_or(0);
     return settings;
 }
 

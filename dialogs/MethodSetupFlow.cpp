@@ -25,6 +25,8 @@ MethodSettings chosenInAdvanced(const AdvancedMethodDialog& dialog)
     chosen.goAndStopMode = dialog.goAndStopIndex;
     chosen.startChange = dialog.startChange;
     chosen.composition = dialog.composition;
+    chosen.calling = dialog.calling;
+    chosen.observationBell = dialog.observationBell;
     return chosen;
 }
 
@@ -42,6 +44,8 @@ std::optional<MethodSettings> advancedSetup(QWidget* parent, const MethodSetting
     dialog.goAndStopIndex = goAndStopIndex;
     dialog.startChange = current.startChange;
     dialog.composition = current.composition;
+    dialog.calling = current.calling;
+    dialog.observationBell = current.observationBell;
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return chosenInAdvanced(dialog);

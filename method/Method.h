@@ -21,6 +21,10 @@ struct MethodSettings {
     int goAndStopMode = 0;  // 0 stop at rounds; 1 start on "Go", stop after "That's All"
     std::string startChange;
     std::string composition;
+    // A calling by positions ("W sH") that the composition above was expanded
+    // from, kept so that it can be shown and edited again; empty otherwise.
+    std::string calling;
+    int observationBell = 0;  // whose positions the calling names; 0 the heaviest
     friend bool operator==(const MethodSettings&, const MethodSettings&) = default;
 };
 

@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -55,8 +56,14 @@ QStringList entriesOf(QComboBox* list)
 MethodSettings settings(std::string place, std::string bob, std::string single, int mode,
                         std::string startChange = {}, std::string composition = {})
 {
-    return {std::move(place), std::move(bob), std::move(single), mode, std::move(startChange),
-            std::move(composition)};
+    MethodSettings result;
+    result.placeNotation = std::move(place);
+    result.bobNotation = std::move(bob);
+    result.singleNotation = std::move(single);
+    result.goAndStopMode = mode;
+    result.startChange = std::move(startChange);
+    result.composition = std::move(composition);
+    return result;
 }
 
 } // namespace
@@ -79,6 +86,9 @@ private slots:
 
     // Advanced Method Setup on its own.
     void advancedKeepsTheBytesOfEveryField();
+    void callingFillsTheCompositionAndShowsTheProof();
+    void callingThatCannotBeExpandedHoldsOk();
+    void compositionTypedIsProved();
 
     // The whole flow.
     void okInMethodSetupStartsFromRounds();
@@ -259,6 +269,62 @@ void MethodSetupTest::advancedKeepsTheBytesOfEveryField()
     QCOMPARE(dialog.startChange, std::string("13\xF8" "24"));
     QCOMPARE(dialog.composition, longComposition);
     QCOMPARE(dialog.goAndStopIndex, 1);
+}
+
+void MethodSetupTest::callingFillsTheCompositionAndShowsTheProof()
+{
+    AdvancedMethodDialog dialog;
+    dialog.placeNotation = "x18x18x18x18,12";
+    dialog.bobNotation = "14";
+    dialog.singleNotation = "1234";
+    dialog.composition = "bpp";
+    dialog.show();
+    edit(&dialog, "callingEdit")->setText("W sH");
+    QLineEdit* composition = edit(&dialog, "compositionEdit");
+    QCOMPARE(composition->text(), QString("bppppps"));
+    QVERIFY(composition->isReadOnly());
+    QCOMPARE(dialog.findChild<QLabel*>("touchLabel")->text(), QString("448 changes, true"));
+    click(&dialog, "okButton");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.composition, std::string("bppppps"));
+    QCOMPARE(dialog.calling, std::string("W sH"));
+    QCOMPARE(dialog.observationBell, 0);
+}
+
+void MethodSetupTest::callingThatCannotBeExpandedHoldsOk()
+{
+    AdvancedMethodDialog dialog;
+    dialog.placeNotation = "3.1.5.1.5.1.5.1.5.1";
+    dialog.bobNotation = "3.1";
+    dialog.composition = "-b-";
+    dialog.calling = "M";
+    dialog.show();
+    QVERIFY(!dialog.findChild<QPushButton*>("okButton")->isEnabled());
+    QCOMPARE(dialog.findChild<QLabel*>("touchLabel")->text(),
+             QString("Position M (call 1) is never reached: bell 5 does not come to 4ths at a bob"));
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(dialog.isVisible());
+
+    // Without the calling, the composition typed before comes back as it was.
+    edit(&dialog, "callingEdit")->clear();
+    QCOMPARE(edit(&dialog, "compositionEdit")->text(), QString("-b-"));
+    QVERIFY(!edit(&dialog, "compositionEdit")->isReadOnly());
+    QVERIFY(dialog.findChild<QPushButton*>("okButton")->isEnabled());
+}
+
+void MethodSetupTest::compositionTypedIsProved()
+{
+    AdvancedMethodDialog dialog;
+    dialog.placeNotation = "x16x16x16,12";
+    dialog.bobNotation = "14";
+    dialog.singleNotation = "1234";
+    dialog.show();
+    QLabel* touch = dialog.findChild<QLabel*>("touchLabel");
+    QCOMPARE(touch->text(), QString("60 changes, true"));
+    QTest::keyClicks(edit(&dialog, "compositionEdit"), "bs");
+    QCOMPARE(touch->text(), QString("108 changes, false: 123564 is the first row rung twice"));
+    QVERIFY(dialog.findChild<QPushButton*>("okButton")->isEnabled());
 }
 
 void MethodSetupTest::okInMethodSetupStartsFromRounds()

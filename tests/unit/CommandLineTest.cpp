@@ -100,11 +100,22 @@ TEST(CommandLine, UnattendedOptions)
     EXPECT_EQ(o.speed, -3);
 }
 
+TEST(CommandLine, CallingAndObservationBell)
+{
+    auto parsed = parseCommandLine({"tolvane", "--calling", "W sH", "--observation", "E"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.options.calling, "W sH");
+    EXPECT_EQ(parsed.options.observation, 11);
+    EXPECT_EQ(parsed.options.composition, std::nullopt);
+    parsed = parseCommandLine({"tolvane", "--calling=B S", "--composition", "bs"});
+    EXPECT_EQ(parsed.error, "options '--calling' and '--composition' cannot be used together");
+}
+
 TEST(CommandLine, BadOptionsAreErrors)
 {
     for (const char* line : {"tolvane --frobnicate", "tolvane --mode 2", "tolvane --speed fast", "tolvane --tower",
                              "tolvane --server host:0", "tolvane --server host:99999", "tolvane --server :80",
-                             "tolvane --headless=yes"})
+                             "tolvane --headless=yes", "tolvane --observation 13", "tolvane --observation tenor"})
         EXPECT_NE(parseCommandLine(words(line)).error, "") << line;
 }
 
