@@ -142,6 +142,10 @@ private slots:
         QTest::newRow("bad option") << QStringList{"--frobnicate"} << "tolvane: unrecognized option '--frobnicate'";
         QTest::newRow("unknown method") << QStringList{"--headless", "--method", "No Such Method"}
                                         << "tolvane: Method not found: No Such Method";
+        QTest::newRow("calling the method cannot take")
+            << QStringList{"--headless", "--method", "Stedman Triples", "--calling", "H"}
+            << "tolvane: Calling: Callings work only for methods whose calls come at the lead end; this method has "
+               "calls at more than one place in the lead";
     }
 
     void badOptionsAndUnknownMethodsExitTwo()
