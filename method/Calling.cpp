@@ -90,6 +90,8 @@ std::string parseEntry(std::string_view word, std::vector<CallingEntry>& entries
 
 std::string placeName(int place)
 {
+    if (place == 1)
+        return "lead";
     const char* suffix = place == 2 ? "nds" : place == 3 ? "rds" : "ths";
     return std::to_string(place) + suffix;
 }
@@ -202,18 +204,21 @@ std::string unsupportedMethod(const CompiledMethod& method, const std::vector<Ca
     }
     for (const CallingEntry& entry : entries) {
         const bool seconds = makesSeconds(method.callBlocks[static_cast<std::size_t>(entry.callKind)]);
-        if (placeOf(entry.position, seconds, stage) > stage)
+        const int place = placeOf(entry.position, seconds, stage);
+        if (place < 1 || place > stage)
             return std::string("Position ") + entry.position + " is " +
-                   placeName(placeOf(entry.position, seconds, stage)) + ", which " + std::to_string(stage) +
+                   (place < 1 ? std::string("no place") : placeName(place)) + ", which " + std::to_string(stage) +
                    " bells do not have";
     }
     return {};
 }
 
+enum class Reach { Called, Never, TooLong };
+
 // Rings plain leads until the entry's call brings the bell to its place, then
-// the called lead. False when the bell never gets there.
-bool ringToEntry(TouchRinger& ringer, const CompiledMethod& method, const CallingEntry& entry, int place,
-                 char bell, std::string& leads)
+// the called lead.
+Reach ringToEntry(TouchRinger& ringer, const CompiledMethod& method, const CallingEntry& entry, int place, char bell,
+                  std::string& leads)
 {
     const std::size_t maxLeads = static_cast<std::size_t>(kMaxTouchChanges) / method.plainLead.size() + 1;
     std::set<std::string> plainLeadHeads;
@@ -223,15 +228,15 @@ bool ringToEntry(TouchRinger& ringer, const CompiledMethod& method, const Callin
         if (called.placeOfBell(bell) == place) {
             ringer = std::move(called);
             leads += entry.callKind == kBob ? 'b' : 's';
-            return true;
+            return Reach::Called;
         }
         ringer.ringLead(kPlainCall);
         leads += 'p';
         // Plain leads from the same row go round the same way for ever.
         if (!plainLeadHeads.insert(ringer.currentRow()).second)
-            return false;
+            return Reach::Never;
     }
-    return false;
+    return Reach::TooLong;
 }
 
 bool isRowOf(const std::string& row, int bells)
@@ -343,14 +348,17 @@ CallingExpansion expandCalling(const CompiledMethod& method, std::string_view ca
         const CallingEntry& entry = parsed.entries[i];
         const bool seconds = makesSeconds(method.callBlocks[static_cast<std::size_t>(entry.callKind)]);
         const int place = placeOf(entry.position, seconds, stage);
-        if (!ringToEntry(ringer, method, entry, place, kBellSymbols[static_cast<std::size_t>(bell - 1)],
-                         expansion.composition)) {
-            expansion.error = std::string("Position ") + entry.position + " (call " + std::to_string(i + 1) +
-                              ") is never reached: bell " + std::to_string(bell) + " does not come to " +
-                              placeName(place) + " at a " + (entry.callKind == kBob ? "bob" : "single");
-            expansion.composition.clear();
-            return expansion;
-        }
+        const Reach reach = ringToEntry(ringer, method, entry, place, kBellSymbols[static_cast<std::size_t>(bell - 1)],
+                                        expansion.composition);
+        if (reach == Reach::Called)
+            continue;
+        expansion.error = reach == Reach::TooLong
+                              ? "The calling is longer than " + std::to_string(kMaxTouchChanges) + " changes"
+                              : std::string("Position ") + entry.position + " (call " + std::to_string(i + 1) +
+                                    ") is never reached: bell " + std::to_string(bell) + " does not come to " +
+                                    placeName(place) + " at a " + (entry.callKind == kBob ? "bob" : "single");
+        expansion.composition.clear();
+        return expansion;
     }
     return expansion;
 }
