@@ -1,6 +1,7 @@
 #include "server/Band.h"
 
 #include "method/PlaceNotation.h"
+#include "server/TowerState.h"
 
 #include <algorithm>
 #include <cmath>
@@ -43,6 +44,13 @@ Band::Band(BandSettings settings, std::shared_ptr<const CompiledMethod> method, 
       random_(settings.seed)
 {
     stepper_.start();
+    // Its own stream, so that a drift does not change the errors drawn.
+    std::seed_seq driftSeed{settings.seed, 1u};
+    driftRandom_.seed(driftSeed);
+    if (settings_.biasBound > 0)
+        for (Micros& bias : bias_)
+            bias = std::uniform_int_distribution<Micros>(-settings_.biasBound, settings_.biasBound)(random_);
+    pace_ = paceForRow(0);
 }
 
 // ---------------------------------------------------------------------------
@@ -71,7 +79,7 @@ void Band::onStrike(int bell, bool handstroke, const std::string& ringer, Micros
     if (bell < 1 || bell > settings_.bells)
         return;
     covering_.erase(ringer);
-    hearStrike(bell, handstroke, now);
+    hearStrike(bell, handstroke, now, ringer);
     flushCalls(now);
 }
 
@@ -117,10 +125,17 @@ void Band::startRinging(Micros now)
     methodStarted_ = goCalled_ = thatsAllCalled_ = standCalled_ = false;
     roundsReachedAt_ = 0;
     nextBell_ = 0;
+    blows_.clear();
+    // The first blow sets the rhythm; the band's own first blow is due one
+    // interval after the start.
+    anchored_ = false;
+    pace_ = paceForRow(driftRow_);
+    rowIdeal_ = now + pace_;
+    floor_ = now;
     if (settings_.conductor)
         phase_ = Phase::Ringing;
     out_.log("ringing starts from " + stepper_.row() + " at " + millis(now));
-    scheduleNext(now, false);
+    scheduleNext();
 }
 
 void Band::stopRinging()
@@ -129,7 +144,7 @@ void Band::stopRinging()
     nextBell_ = 0;
 }
 
-void Band::hearStrike(int bell, bool stroke, Micros now)
+void Band::hearStrike(int bell, bool stroke, Micros now, const std::string& ringer)
 {
     if (!ringing_)
         startRinging(now);
@@ -139,6 +154,7 @@ void Band::hearStrike(int bell, bool stroke, Micros now)
         return;
     lastStroke_[index] = stroke;
     strikeTime_[index] = now;
+    struckBy_[index] = ringer;
     bellStruck(bell, stroke, now);
 }
 
@@ -148,24 +164,33 @@ void Band::bellStruck(int bell, bool stroke, Micros now)
     if (stroke != handstroke_ || struck_.find(symbol) != std::string::npos)
         return;
     struck_ += symbol;
+    followBlow(stepper_.row().find(symbol), now);
     if (bell == nextBell_)
         nextBell_ = 0;
-    bool rowStarted = false;
-    if (struck_.size() == static_cast<std::size_t>(settings_.bells)) {
-        rowStarted = true;
-        if (completeRow()) {
-            stopRinging();
-            touchEnded(now);
-            return;
-        }
+    if (struck_.size() == static_cast<std::size_t>(settings_.bells) && completeRow()) {
+        stopRinging();
+        touchEnded(now);
+        return;
     }
-    scheduleNext(now, rowStarted);
+    scheduleNext();
+}
+
+// The band keeps time with whoever struck: the first blow of the ringing sets
+// the beat, and no band blow comes on top of the blow just heard.
+void Band::followBlow(std::size_t position, Micros now)
+{
+    if (!anchored_) {
+        anchored_ = true;
+        rowIdeal_ = now - static_cast<Micros>(position) * pace_;
+    }
+    floor_ = std::max(floor_, now + static_cast<Micros>(kFollowFraction * static_cast<double>(pace_)));
 }
 
 // Returns whether the ringing stops with this row.
 bool Band::completeRow()
 {
     logRow();
+    recordRow();
     ++rowsRung_;
     bool stopping = false;
     if (!inRounds_ && stepper_.hasMethod()) {
@@ -191,6 +216,8 @@ bool Band::completeRow()
             queueCall(callText(kind));
     }
     handstroke_ = !handstroke_;
+    rowIdeal_ += settings_.bells * pace_ + (handstroke_ ? pace_ : 0);
+    pace_ = paceForRow(++driftRow_);
     recountStruck();
     if (handstroke_ && stopRequested_)
         stopping = true;
@@ -210,23 +237,38 @@ void Band::recountStruck()
             struck_ += symbolOf(bell);
 }
 
-void Band::scheduleNext(Micros now, bool rowStarted)
+void Band::scheduleNext()
 {
     const auto position = stepper_.row().find_first_not_of(struck_);
     if (position == std::string::npos)
         return;
     const int bell = bellOf(stepper_.row()[position]);
-    // Still waiting for the same bell: its time stands.
-    if (bell == nextBell_)
-        return;
-    nextBell_ = bell;
-    const int gaps = handstroke_ && rowStarted ? 2 : 1;
-    nextDue_ = now + gaps * settings_.interval;
     const auto owner = clientBells_.find(bell);
-    if (owner == clientBells_.end())
-        nextAt_ = nextDue_ + strikeError();
-    else
-        nextAt_ = covering_.count(owner->second) != 0 ? nextDue_ : nextDue_ + settings_.wait;
+    const bool bands = owner == clientBells_.end() || covering_.count(owner->second) != 0;
+    // Still waiting for the same bell: its time stands, unless a blow heard
+    // since would have it strike on top of that blow.
+    if (bell == nextBell_) {
+        if (bands && nextAt_ < floor_) {
+            rowIdeal_ += floor_ - nextAt_;
+            nextAt_ = floor_;
+        }
+        return;
+    }
+    nextBell_ = bell;
+    const Micros ideal = rowIdeal_ + static_cast<Micros>(position) * pace_;
+    nextAt_ = bands ? plannedBlow(ideal, bell) : std::max(ideal, floor_) + settings_.wait;
+}
+
+// A band blow lands at its ideal time plus its bell's bias and an error, but
+// never on top of the blow before: then the beat moves back with it and the
+// bells after follow on at the band's pace rather than rushing to catch up.
+Micros Band::plannedBlow(Micros ideal, int bell)
+{
+    const Micros planned = ideal + bias_[static_cast<std::size_t>(bell - 1)] + strikeError();
+    if (planned >= floor_)
+        return planned;
+    rowIdeal_ += floor_ - planned;
+    return floor_;
 }
 
 void Band::hearCall(const std::string& text, Micros now)
@@ -289,10 +331,10 @@ void Band::ringBell(int bell, Micros now)
     // strike for a repeat.
     if (lastStroke_[static_cast<std::size_t>(bell - 1)] == stroke) {
         out_.strike(bell, !stroke);
-        hearStrike(bell, !stroke, now);
+        hearStrike(bell, !stroke, now, kBandName);
     }
     out_.strike(bell, stroke);
-    hearStrike(bell, stroke, now);
+    hearStrike(bell, stroke, now, kBandName);
 }
 
 void Band::coverFor(const std::string& ringer, int bell)
@@ -302,12 +344,41 @@ void Band::coverFor(const std::string& ringer, int bell)
         out_.text("The band rings on for " + ringer);
 }
 
+// Errors stay within half an interval either side, so that a wild draw
+// cannot turn the band's rhythm inside out.
 Micros Band::strikeError()
 {
-    const Micros bound = std::min(settings_.maxError, settings_.interval / 2);
-    if (bound <= 0)
+    const Micros halfInterval = settings_.interval / 2;
+    if (settings_.uniformError) {
+        const Micros bound = std::min(settings_.maxError, halfInterval);
+        return bound <= 0 ? 0 : std::uniform_int_distribution<Micros>(-bound, bound)(random_);
+    }
+    if (settings_.errorSd <= 0)
         return 0;
-    return std::uniform_int_distribution<Micros>(-bound, bound)(random_);
+    const double error = std::normal_distribution<double>(0, static_cast<double>(settings_.errorSd))(random_);
+    return std::clamp<Micros>(std::llround(error), -halfInterval, halfInterval);
+}
+
+// The pace of a row: the set interval, or with a tempo drift a smooth path
+// (eased from one random point to the next every kDriftRows rows) that
+// starts at the set speed and stays within the drift either side.
+Micros Band::paceForRow(int row)
+{
+    if (settings_.tempoDrift <= 0)
+        return settings_.interval;
+    const int knot = row / kDriftRows;
+    const double t = static_cast<double>(row % kDriftRows) / kDriftRows;
+    const double eased = t * t * (3 - 2 * t);
+    const double from = driftKnot(knot);
+    const double swing = from + (driftKnot(knot + 1) - from) * eased;
+    return std::llround(static_cast<double>(settings_.interval) * (1 + settings_.tempoDrift * swing));
+}
+
+double Band::driftKnot(int index)
+{
+    while (static_cast<int>(driftKnots_.size()) <= index)
+        driftKnots_.push_back(driftKnots_.empty() ? 0.0 : std::uniform_real_distribution<double>(-1, 1)(driftRandom_));
+    return driftKnots_[static_cast<std::size_t>(index)];
 }
 
 // ---------------------------------------------------------------------------
@@ -383,6 +454,7 @@ void Band::touchEnded(Micros now)
 {
     ++touchesRung_;
     out_.log("touch " + std::to_string(touchesRung_) + " stands after " + std::to_string(rowsRung_) + " rows");
+    reportStriking();
     if (!settings_.conductor)
         return;
     phase_ = touchesRung_ < settings_.touches ? Phase::Settling : Phase::Done;
@@ -402,4 +474,29 @@ void Band::logRow()
         line += part;
     }
     out_.log(line);
+}
+
+void Band::recordRow()
+{
+    const std::string& row = stepper_.row();
+    for (std::size_t place = 0; place < row.size(); ++place) {
+        const auto index = static_cast<std::size_t>(bellOf(row[place]) - 1);
+        blows_.push_back({rowsRung_, static_cast<int>(place) + 1, static_cast<int>(index) + 1, handstroke_,
+                          struckBy_[index], static_cast<double>(strikeTime_[index]) / 1000.0});
+    }
+}
+
+// One line per client ringer, then one for the band's own blows; scripts read them.
+void Band::reportStriking()
+{
+    const striking::StrikingReport report = striking::analyseStriking(blows_);
+    const std::string prefix = "striking touch " + std::to_string(touchesRung_) + ": ";
+    for (const striking::RingerStats& ringer : report.ringers)
+        if (ringer.ringer != kBandName)
+            out_.log(prefix + striking::describeRinger(ringer));
+    for (const striking::RingerStats& ringer : report.ringers)
+        if (ringer.ringer == kBandName)
+            out_.log(prefix + striking::describeBand(ringer.stats));
+    out_.struck(touchesRung_, blows_, report);
+    blows_.clear();
 }

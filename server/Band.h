@@ -1,14 +1,15 @@
 #pragma once
 
 // The simulated band of one tower: it rings every bell no client holds, in row
-// order, each a steady interval after the strike before it, waits for the
-// clients' bells, follows the calls, and (as conductor) starts, calls and
-// stands each touch. It hears every strike and call in the same order the
+// order, each at its place in the band's own rhythm give or take a human error,
+// waits for the clients' bells, follows the calls, and (as conductor) starts,
+// calls and stands each touch. It hears every strike and call in the same order the
 // clients do, so it steps the rows exactly as they do. No sockets and no clock
 // of its own: the caller passes the time in and asks when to call back.
 
 #include "method/Method.h"
 #include "server/RowStepper.h"
+#include "striking/StrikingAnalysis.h"
 
 #include <array>
 #include <cstdint>
@@ -30,12 +31,21 @@ public:
     virtual void call(const std::string& text) = 0;
     virtual void text(const std::string& text) = 0;
     virtual void log(const std::string& line) = 0;
+    // A touch has stood: its blows as the server heard them and their analysis.
+    virtual void struck(int /*touch*/, const std::vector<striking::Blow>& /*blows*/,
+                        const striking::StrikingReport& /*report*/)
+    {
+    }
 };
 
 struct BandSettings {
     int bells = 8;
     Micros interval = 250'000;    // between successive strikes; twice this before a handstroke row
-    Micros maxError = 3'000;      // each band strike lands up to this far either side of its time
+    Micros errorSd = 20'000;      // each band blow lands this far from its ideal, normally distributed,
+    bool uniformError = false;    // ... or up to maxError either side, uniformly
+    Micros maxError = 3'000;
+    Micros biasBound = 5'000;     // each band bell's steady bias, drawn once within this either side
+    double tempoDrift = 0;        // the pace wanders within this fraction either side of the set speed
     Micros wait = 3'000'000;      // how long past its time a client's bell is waited for
     std::uint32_t seed = 1;
     int mode = 0;                 // 0 start at once, stop at rounds; 1 start on "Go", stop on "Stand"
@@ -58,6 +68,11 @@ public:
     // The band times its next bell from when it meant to strike, not from when
     // it woke, unless it woke later than this.
     static constexpr Micros kLateWakeUp = 2'000;
+    // No band blow comes sooner than this share of an interval after the blow
+    // before it; when that holds a bell back, the band's beat moves back with it.
+    static constexpr double kFollowFraction = 0.5;
+    // The tempo drift passes through a fresh random point every this many rows.
+    static constexpr int kDriftRows = 24;
 
     Band(BandSettings settings, std::shared_ptr<const CompiledMethod> method, BandOutput& output);
 
@@ -89,11 +104,12 @@ private:
 
     void startRinging(Micros now);
     void stopRinging();
-    void hearStrike(int bell, bool stroke, Micros now);
+    void hearStrike(int bell, bool stroke, Micros now, const std::string& ringer);
     void bellStruck(int bell, bool stroke, Micros now);
     bool completeRow();
     void recountStruck();
-    void scheduleNext(Micros now, bool rowStarted);
+    void scheduleNext();
+    Micros plannedBlow(Micros ideal, int bell);
     void hearCall(const std::string& text, Micros now);
     void queueCall(const std::string& text);
     void flushCalls(Micros now);
@@ -102,6 +118,11 @@ private:
     void ringBell(int bell, Micros now);
     void coverFor(const std::string& ringer, int bell);
     Micros strikeError();
+    Micros paceForRow(int row);
+    double driftKnot(int index);
+    void followBlow(std::size_t position, Micros now);
+    void recordRow();
+    void reportStriking();
 
     void beginTouch(Micros now);
     void standAtBackstroke();
@@ -116,6 +137,9 @@ private:
     BandOutput& out_;
     RowStepper stepper_;
     std::mt19937 random_;
+    std::mt19937 driftRandom_;
+    std::vector<double> driftKnots_;
+    std::array<Micros, 12> bias_{};
 
     std::map<int, std::string> clientBells_;
     std::set<std::string> covering_;  // silent ringers whose bells the band rings on time
@@ -129,11 +153,20 @@ private:
     std::string struck_;
     std::array<bool, 12> lastStroke_{};
     std::array<Micros, 12> strikeTime_{};
+    std::array<std::string, 12> struckBy_{};
     int rowsRung_ = 0;
+    std::vector<striking::Blow> blows_;  // of the touch so far
+
+    // The band's rhythm: when the current row's first blow is due, the pace
+    // of this row, and the earliest the next band blow may come.
+    bool anchored_ = false;
+    Micros rowIdeal_ = 0;
+    Micros pace_ = 0;
+    Micros floor_ = 0;
+    int driftRow_ = 0;  // rows rung since the band was formed, for the tempo drift
 
     // The bell due next and when the band acts on it.
     int nextBell_ = 0;
-    Micros nextDue_ = 0;
     Micros nextAt_ = 0;
 
     // The conductor.

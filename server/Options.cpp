@@ -71,6 +71,21 @@ ValueHandler doubleOption(double ServerOptions::*member, double low, double high
     };
 }
 
+// "L" or "L:J", milliseconds.
+std::string setLatency(ServerOptions& options, const std::string& value)
+{
+    const auto colon = value.find(':');
+    double latency = 0;
+    double jitter = 0;
+    const bool ok = parseNumber(std::string_view(value).substr(0, colon), latency) &&
+                    (colon == std::string::npos || parseNumber(std::string_view(value).substr(colon + 1), jitter));
+    if (!ok || !(latency >= 0 && latency <= 10000) || !(jitter >= 0 && jitter <= latency))
+        return "bad value for --latency-ms: '" + value + "' (L or L:J in ms, 0 <= J <= L <= 10000)";
+    options.latencyMs = latency;
+    options.jitterMs = jitter;
+    return {};
+}
+
 ValueHandler textOption(std::string ServerOptions::*member)
 {
     return [=](ServerOptions& options, const std::string& value) {
@@ -118,7 +133,18 @@ std::map<std::string, ValueHandler> valueHandlers(bool& towersGiven)
              return error;
          }},
         {"--peal-minutes", doubleOption(&O::pealMinutes, 1, 100000, "--peal-minutes")},
-        {"--error-ms", doubleOption(&O::errorMs, 0, 1000, "--error-ms")},
+        {"--error-ms", [](O& o, const std::string& v) {
+             double ms = 0;
+             if (!parseNumber(v, ms) || !(ms >= 0 && ms <= 1000))
+                 return numberError("--error-ms", v);
+             o.errorMs = ms;
+             return std::string();
+         }},
+        {"--band-sd-ms", doubleOption(&O::bandSdMs, 0, 1000, "--band-sd-ms")},
+        {"--band-bias-ms", doubleOption(&O::bandBiasMs, 0, 1000, "--band-bias-ms")},
+        {"--tempo-drift", doubleOption(&O::tempoDriftPercent, 0, 50, "--tempo-drift")},
+        {"--latency-ms", setLatency},
+        {"--striking-report", textOption(&O::strikingReport)},
         {"--seed", [](O& o, const std::string& v) {
              std::uint32_t seed = 0;
              if (!parseNumber(v, seed))
@@ -282,9 +308,27 @@ Towers and ringers:
 The band:
   --peal-minutes M      speed: a peal of 5040 rows in M minutes (default 180);
                         interval = M minutes / (5040 x bells + 2520)
-  --error-ms E          each band strike lands up to E ms either side of its
-                        time, uniformly (default 3)
-  --seed S              seed for the errors, for repeatable runs
+  --band-sd-ms S        the band rings like people: each row's blows are due
+                        at the band's pace (one interval apart, one more
+                        before each handstroke row), and each band blow lands
+                        at its due time plus a normal error of SD S ms
+                        (default 20), never more than half an interval out
+  --band-bias-ms B      plus a steady bias per band bell, drawn once within
+                        B ms either side (default 5)
+  --error-ms E          instead of the normal error, each band blow lands up to
+                        E ms either side of its due time, uniformly (for tests
+                        and exact timing; the bias still applies)
+  --tempo-drift P       the pace wanders smoothly within P percent either side
+                        of the set speed over a touch, starting at the set
+                        speed (default 0; at most 50)
+                        The band follows: the first blow of the ringing sets
+                        its beat, and no band blow comes sooner than half an
+                        interval after the blow before it (a client's late
+                        bell, or a band bell rung late). When that holds a
+                        bell back, the beat moves back with it and the band
+                        rings on at its pace from there, without rushing.
+  --seed S              seed for the errors, biases, drift and network jitter,
+                        for repeatable runs
   --wait-ms W           how long past its time a client's bell is waited for
                         before the band rings it instead (default 3000); the
                         band then rings that ringer's bells on time, without
@@ -311,6 +355,20 @@ The conductor:
                         then (default 5040)
   --exit-when-done      once the touches have stood, close every connection
                         and exit 0
+
+The network and the striking:
+  --latency-ms L[:J]    delay every message between the server and each client
+                        by L ms each way, plus a jitter uniform within J ms
+                        either side (J <= L), keeping each client's order.
+                        A client's strike counts (in the log, to the band and
+                        in the striking analysis) when it reaches the server.
+  --striking-report FILE.svg
+                        after each touch, write its striking chart: rows down
+                        the page, places across, each blow at its error from
+                        the rhythm fitted to the touch, the clients' bells in
+                        colour, each bell's mean and SD beside it. Touch 1
+                        goes to FILE.svg, touch N to FILE-N.svg; a second
+                        tower's to FILE-tower2.svg, FILE-tower2-N.svg
 
 Other:
   --help, -h            show this help and exit
@@ -347,6 +405,15 @@ Log (standard output, one line each, flushed; times are ms since start):
           (the ringer's bell was not struck)
 
   [TOWER] touch 1 stands after 114 rows
+
+  [TOWER] striking touch 1: Tolvane bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows
+  [TOWER] striking touch 1: band: sd 21.4 ms, 672 blows, 12 faults
+          (after each touch, one line per client ringer ("bell 7" for one
+          bell), then one for the band's own blows: the mean error (late
+          positive) and SD in ms against the rhythm fitted to the touch's
+          blows, and the blows further than 50 ms from it (faults))
+
+  [TOWER] striking chart written to FILE.svg | cannot write FILE.svg: why
 
 Messages a client sends that cannot be read (a length below 6 or above 1024,
 an unknown type, a message too short for its type) drop that client, as does

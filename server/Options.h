@@ -30,7 +30,13 @@ struct ServerOptions {
     std::vector<TowerConfig> towers;                 // never empty after parsing
     std::map<std::string, std::set<int>> ringerBells;  // ringer name -> bell numbers
     double pealMinutes = 180;
-    double errorMs = 3;
+    double bandSdMs = 20;
+    std::optional<double> errorMs;                   // uniform errors instead of normal ones
+    double bandBiasMs = 5;
+    double tempoDriftPercent = 0;
+    double latencyMs = 0;
+    double jitterMs = 0;
+    std::string strikingReport;                      // SVG path; empty: no picture
     std::optional<std::uint32_t> seed;
     int waitMs = 3000;
     std::string methodName;                          // empty: Plain Bob at each tower's stage

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 namespace {
 
@@ -50,6 +51,18 @@ std::string peerAddress(const sockaddr_in& address)
 
 }  // namespace
 
+std::string strikingReportPath(const std::string& path, int tower, int touch)
+{
+    const std::string extension = ".svg";
+    const bool svg = path.size() >= extension.size() && path.ends_with(extension);
+    std::string name = svg ? path.substr(0, path.size() - extension.size()) : path;
+    if (tower > 0)
+        name += "-tower" + std::to_string(tower + 1);
+    if (touch > 1)
+        name += "-" + std::to_string(touch);
+    return svg ? name + extension : name;
+}
+
 // One tower: who is in it, its band, and where the band's actions go.
 class ServerLoop::TowerOutput : public BandOutput {
 public:
@@ -58,6 +71,7 @@ public:
     void call(const std::string& text) override;
     void text(const std::string& text) override;
     void log(const std::string& line) override;
+    void struck(int touch, const std::vector<striking::Blow>& blows, const striking::StrikingReport& report) override;
 
 private:
     ServerLoop& loop_;
@@ -65,10 +79,11 @@ private:
 };
 
 struct ServerLoop::Tower {
-    Tower(ServerLoop& loop, const TowerSetup& setup, const std::map<std::string, std::set<int>>& ringers)
-        : state(setup.config, ringers), output(loop, *this), band(setup.band, setup.method, output)
+    Tower(ServerLoop& loop, int index, const TowerSetup& setup, const std::map<std::string, std::set<int>>& ringers)
+        : index(index), state(setup.config, ringers), output(loop, *this), band(setup.band, setup.method, output)
     {
     }
+    int index;
     TowerState state;
     TowerOutput output;
     Band band;
@@ -94,14 +109,22 @@ void ServerLoop::TowerOutput::log(const std::string& line)
     loop_.log("[" + tower_.state.config().name + "] " + line);
 }
 
+void ServerLoop::TowerOutput::struck(int touch, const std::vector<striking::Blow>& blows,
+                                     const striking::StrikingReport& report)
+{
+    loop_.writeStrikingChart(tower_, touch, blows, report);
+}
+
 // ---------------------------------------------------------------------------
 // Lifetime
 
 ServerLoop::ServerLoop(ServerSetup setup, std::ostream& log)
-    : setup_(std::move(setup)), log_(log), start_(std::chrono::steady_clock::now())
+    : setup_(std::move(setup)), log_(log), start_(std::chrono::steady_clock::now()),
+      network_(setup_.latency, setup_.jitter, setup_.networkSeed)
 {
     for (const TowerSetup& tower : setup_.towers)
-        towers_.push_back(std::make_unique<Tower>(*this, tower, setup_.ringerBells));
+        towers_.push_back(
+            std::make_unique<Tower>(*this, static_cast<int>(towers_.size()), tower, setup_.ringerBells));
 }
 
 ServerLoop::~ServerLoop()
@@ -160,6 +183,8 @@ void ServerLoop::run()
 void ServerLoop::closeAll()
 {
     for (auto& [id, client] : clients_) {
+        for (const NetMessage& message : client.outbox.takeAll())
+            client.out += message.bytes();
         if (!client.out.empty())
             ::send(client.fd, client.out.data(), client.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         ::shutdown(client.fd, SHUT_RDWR);
@@ -219,6 +244,8 @@ int ServerLoop::pollTimeoutMicros() const
             next = next ? std::min(*next, *due) : *due;
     if (acceptPausedUntil_ > now())
         next = next ? std::min(*next, acceptPausedUntil_) : acceptPausedUntil_;
+    if (const auto due = nextDelivery())
+        next = next ? std::min(*next, *due) : *due;
     if (!next)
         return -1;
     return static_cast<int>(std::clamp<Micros>(*next - now(), 0, 60'000'000));
@@ -261,7 +288,7 @@ void ServerLoop::pollOnce()
 void ServerLoop::runTimers()
 {
     for (int round = 0; round < kMaxTimerRounds; ++round) {
-        bool acted = false;
+        bool acted = deliverDue();
         for (auto& tower : towers_) {
             const auto due = tower->band.deadline();
             const Micros time = now();
@@ -273,6 +300,34 @@ void ServerLoop::runTimers()
         if (!acted)
             return;
     }
+}
+
+// Messages whose simulated trip is over arrive: at the client's socket, or
+// at the server as if just read.
+bool ServerLoop::deliverDue()
+{
+    bool acted = false;
+    for (auto& [id, client] : clients_) {
+        for (std::optional<NetMessage> message; !client.dead && (message = client.outbox.takeDue(now()));) {
+            deliver(id, client, *message);
+            acted = true;
+        }
+        for (std::optional<NetMessage> message; !client.dead && (message = client.inbox.takeDue(now()));) {
+            handleMessage(id, client, *message);
+            acted = true;
+        }
+    }
+    return acted;
+}
+
+std::optional<Micros> ServerLoop::nextDelivery() const
+{
+    std::optional<Micros> next;
+    for (const auto& [id, client] : clients_)
+        for (const auto due : {client.inbox.nextDue(), client.outbox.nextDue()})
+            if (due && !client.dead)
+                next = next ? std::min(*next, *due) : *due;
+    return next;
 }
 
 bool ServerLoop::accepting() const
@@ -326,8 +381,16 @@ void ServerLoop::readClient(int id, Client& client)
             drop(id, client, frame.reason);
             return;
         }
-        handleMessage(id, client, frame.message);
+        receive(id, client, frame.message);
     }
+}
+
+void ServerLoop::receive(int id, Client& client, const NetMessage& message)
+{
+    if (network_.active())
+        client.inbox.push(message, now() + network_.next());
+    else
+        handleMessage(id, client, message);
 }
 
 void ServerLoop::writeClient(Client& client)
@@ -491,7 +554,14 @@ void ServerLoop::send(int id, const NetMessage& message)
     const auto found = clients_.find(id);
     if (found == clients_.end() || found->second.dead)
         return;
-    Client& client = found->second;
+    if (network_.active())
+        found->second.outbox.push(message, now() + network_.next());
+    else
+        deliver(id, found->second, message);
+}
+
+void ServerLoop::deliver(int id, Client& client, const NetMessage& message)
+{
     if (client.out.size() + message.size() > kMaxSendBuffer) {
         drop(id, client, "not reading (" + std::to_string(client.out.size()) + " bytes unsent)");
         return;
@@ -504,4 +574,28 @@ void ServerLoop::broadcast(const Tower& tower, const NetMessage& message)
 {
     for (int id : tower.state.clients())
         send(id, message);
+}
+
+// ---------------------------------------------------------------------------
+// Striking charts
+
+void ServerLoop::writeStrikingChart(const Tower& tower, int touch, const std::vector<striking::Blow>& blows,
+                                    const striking::StrikingReport& report)
+{
+    if (setup_.strikingReport.empty())
+        return;
+    std::vector<std::string> clients;
+    for (const striking::RingerStats& ringer : report.ringers)
+        if (ringer.ringer != kBandName)
+            clients.push_back(ringer.ringer);
+    const std::string title = tower.state.config().name + ", touch " + std::to_string(touch);
+    const std::string path = strikingReportPath(setup_.strikingReport, tower.index, touch);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << striking::strikingChartSvg(blows, report, title, clients);
+    file.close();
+    const std::string where = "[" + tower.state.config().name + "] ";
+    if (file)
+        log(where + "striking chart written to " + path);
+    else
+        log(where + "cannot write " + path + ": " + std::strerror(errno));
 }

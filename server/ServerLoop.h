@@ -5,6 +5,7 @@
 
 #include "protocol/NetMessage.h"
 #include "server/Band.h"
+#include "server/DelayQueue.h"
 #include "server/TowerState.h"
 
 #include <chrono>
@@ -27,7 +28,14 @@ struct ServerSetup {
     std::vector<TowerSetup> towers;
     std::map<std::string, std::set<int>> ringerBells;
     bool exitWhenDone = false;
+    Micros latency = 0;            // each way, for every client
+    Micros jitter = 0;
+    std::uint32_t networkSeed = 1;
+    std::string strikingReport;    // SVG path for each touch's chart; empty: none
 };
+
+// Where the chart of touch `touch` (from 1) of tower `tower` (from 0) goes.
+std::string strikingReportPath(const std::string& path, int tower, int touch);
 
 class ServerLoop {
 public:
@@ -64,6 +72,8 @@ private:
         int tower = -1;
         bool dead = false;
         int ignoredLogged = 0;
+        DelayQueue<NetMessage> inbox;   // read, not yet arrived
+        DelayQueue<NetMessage> outbox;  // sent, not yet arrived
     };
     struct Tower;
     class TowerOutput;
@@ -75,6 +85,12 @@ private:
     void readClient(int id, Client& client);
     void writeClient(Client& client);
     void runTimers();
+    bool deliverDue();
+    std::optional<Micros> nextDelivery() const;
+    void receive(int id, Client& client, const NetMessage& message);
+    void deliver(int id, Client& client, const NetMessage& message);
+    void writeStrikingChart(const Tower& tower, int touch, const std::vector<striking::Blow>& blows,
+                            const striking::StrikingReport& report);
     void removeDeadClients();
     bool finished() const;
 
@@ -103,4 +119,5 @@ private:
     int port_ = 0;
     bool stopping_ = false;
     Micros acceptPausedUntil_ = 0;
+    NetworkDelay network_;
 };

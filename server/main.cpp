@@ -77,7 +77,11 @@ BandSettings bandSettingsFor(const TowerConfig& tower, const ServerOptions& opti
     BandSettings band;
     band.bells = tower.bells;
     band.interval = strikeIntervalFor(options.pealMinutes, tower.bells);
-    band.maxError = static_cast<Micros>(options.errorMs * 1000.0);
+    band.errorSd = static_cast<Micros>(options.bandSdMs * 1000.0);
+    band.uniformError = options.errorMs.has_value();
+    band.maxError = static_cast<Micros>(options.errorMs.value_or(0) * 1000.0);
+    band.biasBound = static_cast<Micros>(options.bandBiasMs * 1000.0);
+    band.tempoDrift = options.tempoDriftPercent / 100.0;
     band.wait = static_cast<Micros>(options.waitMs) * 1000;
     band.seed = seed;
     band.mode = options.mode;
@@ -109,6 +113,10 @@ bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::vector<st
     setup.port = options.port;
     setup.ringerBells = options.ringerBells;
     setup.exitWhenDone = options.exitWhenDone;
+    setup.latency = static_cast<Micros>(options.latencyMs * 1000.0);
+    setup.jitter = static_cast<Micros>(options.jitterMs * 1000.0);
+    setup.networkSeed = seed;
+    setup.strikingReport = options.strikingReport;
     for (std::size_t i = 0; i < options.towers.size(); ++i) {
         const TowerConfig& tower = options.towers[i];
         auto method = std::make_shared<CompiledMethod>();

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -76,7 +78,8 @@ protected:
         BandSettings band;
         band.bells = bells;
         band.interval = kInterval;
-        band.maxError = 0;
+        band.errorSd = 0;
+        band.biasBound = 0;
         band.wait = kWait;
         band.startDelay = kStartDelay;
         return band;
@@ -145,6 +148,7 @@ TEST_F(BandTest, RingsAPlainCourseFromRoundsAndStandsAtRounds)
     EXPECT_EQ(out.callTexts(), std::vector<std::string>{"Here's treble"});
     EXPECT_FALSE(band->ringing());
     EXPECT_TRUE(band->done());
+    EXPECT_TRUE(out.logged("striking touch 1: band: sd 0.0 ms, " + std::to_string(out.strikes.size()) + " blows"));
 }
 
 TEST_F(BandTest, BobsOfTheCompositionAreCalledTwoRowsAheadAndRung)
@@ -280,22 +284,110 @@ TEST_F(BandTest, StrikesOneIntervalApartWithTheHandstrokeGap)
     }
 }
 
-TEST_F(BandTest, RandomErrorStaysWithinItsBound)
+// Where each strike of a band that keeps time would fall, counted from the first.
+std::vector<Micros> metronome(const std::vector<StrikeRecord>& strikes, int bells, Micros interval)
+{
+    std::vector<Micros> times;
+    Micros at = strikes.empty() ? 0 : strikes.front().at;
+    for (std::size_t i = 0; i < strikes.size(); ++i) {
+        if (i > 0)
+            at += i % static_cast<std::size_t>(2 * bells) == 0 ? 2 * interval : interval;
+        times.push_back(at);
+    }
+    return times;
+}
+
+TEST_F(BandTest, UniformErrorsStayWithinTheirBoundAboutTheBeat)
 {
     BandSettings band = settings();
+    band.uniformError = true;
     band.maxError = 3'000;
     band.seed = 42;
     makeBand(band);
     this->band->setClients({}, true, now);
     runToEnd();
+    const auto beat = metronome(out.strikes, 6, kInterval);
     bool varied = false;
     for (std::size_t i = 1; i < out.strikes.size(); ++i) {
-        const Micros gap = out.strikes[i].at - out.strikes[i - 1].at;
-        const Micros nominal = i % 12 == 0 ? 2 * kInterval : kInterval;
-        EXPECT_LE(std::abs(gap - nominal), 3'000) << "strike " << i;
-        varied = varied || gap != nominal;
+        EXPECT_LE(std::abs(out.strikes[i].at - beat[i]), 3'000) << "strike " << i;
+        varied = varied || out.strikes[i].at != beat[i];
     }
     EXPECT_TRUE(varied);
+}
+
+TEST_F(BandTest, ErrorsLieAboutTheBeatAndDoNotAddUp)
+{
+    BandSettings band = settings();
+    band.errorSd = 10'000;
+    band.seed = 3;
+    band.touches = 3;
+    makeBand(band);
+    this->band->setClients({}, true, now);
+    runToEnd();
+    ASSERT_GT(out.strikes.size(), 1000u);
+    // Each touch starts its own beat; the first is enough.
+    const std::size_t count = 62 * 6;
+    const std::vector<StrikeRecord> first(out.strikes.begin(), out.strikes.begin() + count);
+    const auto beat = metronome(first, 6, kInterval);
+    std::vector<double> off;
+    for (std::size_t i = 0; i < count; ++i)
+        off.push_back(static_cast<double>(first[i].at - beat[i]) / 1000.0);
+    const auto meanOf = [](auto begin, auto end) { return std::accumulate(begin, end, 0.0) / double(end - begin); };
+    const double mean = meanOf(off.begin(), off.end());
+    double squares = 0;
+    for (const double x : off)
+        squares += (x - mean) * (x - mean);
+    EXPECT_NEAR(std::sqrt(squares / count), 10.0, 1.5) << "the first blow sets the beat";
+    const double drift = meanOf(off.end() - 100, off.end()) - meanOf(off.begin(), off.begin() + 100);
+    EXPECT_LT(std::abs(drift), 5.0) << "a chained band would wander by tens of ms";
+}
+
+TEST_F(BandTest, TheSameSeedRingsTheSameTouch)
+{
+    const auto strikeTimes = [this](std::uint32_t seed) {
+        BandSettings band = settings();
+        band.errorSd = 20'000;
+        band.biasBound = 5'000;
+        band.tempoDrift = 0.08;
+        band.seed = seed;
+        out.strikes.clear();
+        now = 0;
+        makeBand(band);
+        this->band->setClients({}, true, now);
+        runToEnd();
+        std::vector<Micros> times;
+        for (const StrikeRecord& strike : out.strikes)
+            times.push_back(strike.at);
+        return times;
+    };
+    const auto first = strikeTimes(5);
+    EXPECT_EQ(strikeTimes(5), first);
+    EXPECT_NE(strikeTimes(6), first);
+}
+
+TEST_F(BandTest, TheTempoDriftsSmoothlyWithinItsBound)
+{
+    BandSettings band = settings();
+    band.tempoDrift = 0.08;
+    band.seed = 11;
+    band.touches = 4;
+    band.startDelay = 0;
+    makeBand(band);
+    this->band->setClients({}, true, now);
+    runToEnd();
+    // The gap before each blow, leaving out each row's lead (a handstroke gap,
+    // or the start of a touch).
+    std::vector<double> paces;
+    for (std::size_t i = 1; i < out.strikes.size(); ++i)
+        if (i % 6 != 0)
+            paces.push_back(static_cast<double>(out.strikes[i].at - out.strikes[i - 1].at) / kInterval);
+    ASSERT_GT(paces.size(), 1000u);
+    const auto [slowest, fastest] = std::minmax_element(paces.begin(), paces.end());
+    EXPECT_GE(*slowest, 0.92 - 1e-4);
+    EXPECT_LE(*fastest, 1.08 + 1e-4);
+    EXPECT_GT(*fastest - *slowest, 0.04) << "the pace does wander";
+    for (std::size_t i = 1; i < paces.size(); ++i)
+        EXPECT_LT(std::abs(paces[i] - paces[i - 1]), 0.015) << "no jump at blow " << i;
 }
 
 TEST_F(BandTest, ALittleLateWakeUpDoesNotDelayTheNextBellButAStallDoes)
@@ -308,13 +400,23 @@ TEST_F(BandTest, ALittleLateWakeUpDoesNotDelayTheNextBellButAStallDoes)
     band->onTime(now);
     EXPECT_EQ(band->deadline(), trebleDue + kInterval) << "timed from when the treble was due";
 
+    // A short stall leaves the next bell on the beat; a long one holds it
+    // half an interval clear, and the beat moves back with it.
     const Micros secondDue = *band->deadline();
-    now = secondDue + 50'000;
+    now = secondDue + 30'000;
     band->onTime(now);
-    EXPECT_EQ(band->deadline(), now + kInterval) << "after a stall the band rings on from where it is";
+    EXPECT_EQ(band->deadline(), secondDue + kInterval);
+    const Micros thirdDue = *band->deadline();
+    now = thirdDue + 80'000;
+    band->onTime(now);
+    EXPECT_EQ(band->deadline(), now + kInterval / 2);
+    const Micros fourth = *band->deadline();
+    now = fourth;
+    band->onTime(now);
+    EXPECT_EQ(band->deadline(), fourth + kInterval) << "and rings on at its pace from there";
 }
 
-TEST_F(BandTest, WaitsForAClientsBellThenRingsOnFromItsStrike)
+TEST_F(BandTest, WaitsForAClientsBellThenFollowsItsStrike)
 {
     makeBand(settings());
     band->setClients({{2, "Tester"}}, true, now);
@@ -330,7 +432,7 @@ TEST_F(BandTest, WaitsForAClientsBellThenRingsOnFromItsStrike)
     runUntil(late + kInterval);
     ASSERT_EQ(out.strikes.size(), 2u);
     EXPECT_EQ(out.strikes[1].bell, 3);
-    EXPECT_EQ(out.strikes[1].at, late + kInterval);
+    EXPECT_EQ(out.strikes[1].at, late + kInterval / 2) << "half an interval after the late bell";
     EXPECT_TRUE(out.texts.empty());
 }
 

@@ -25,7 +25,9 @@ TEST(OptionsTest, ReadsEveryOption)
                                         "250", "--method", "Plain Bob Minor", "--methods", "m.txt",
                                         "--composition", "bps", "--mode", "1", "--conductor", "off",
                                         "--start-delay-ms", "0", "--touches", "3", "--max-changes", "100",
-                                        "--exit-when-done"});
+                                        "--exit-when-done", "--band-sd-ms", "30", "--band-bias-ms", "2.5",
+                                        "--tempo-drift", "8", "--latency-ms", "40:10", "--striking-report",
+                                        "s.svg"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const ServerOptions& o = parsed.options;
     EXPECT_EQ(o.port, 0);
@@ -45,6 +47,23 @@ TEST(OptionsTest, ReadsEveryOption)
     EXPECT_EQ(o.touches, 3);
     EXPECT_EQ(o.maxChanges, 100);
     EXPECT_TRUE(o.exitWhenDone);
+    EXPECT_EQ(o.bandSdMs, 30);
+    EXPECT_EQ(o.bandBiasMs, 2.5);
+    EXPECT_EQ(o.tempoDriftPercent, 8);
+    EXPECT_EQ(o.latencyMs, 40);
+    EXPECT_EQ(o.jitterMs, 10);
+    EXPECT_EQ(o.strikingReport, "s.svg");
+}
+
+TEST(OptionsTest, TheNetworkIsInstantAndTheBandHumanUnlessAsked)
+{
+    const ServerOptions o = parse({"--latency-ms", "25"}).options;
+    EXPECT_EQ(o.latencyMs, 25);
+    EXPECT_EQ(o.jitterMs, 0);
+    EXPECT_EQ(o.bandSdMs, 20);
+    EXPECT_EQ(o.bandBiasMs, 5);
+    EXPECT_FALSE(o.errorMs.has_value());
+    EXPECT_EQ(parse({}).options.latencyMs, 0);
 }
 
 TEST(OptionsErrorTest, RefusesBadValues)
@@ -70,6 +89,12 @@ TEST(OptionsErrorTest, RefusesBadValues)
         {"--conductor", "maybe"},
         {"--peal-minutes", "0"},
         {"--error-ms", "-1"},
+        {"--band-sd-ms", "-1"},
+        {"--tempo-drift", "51"},
+        {"--latency-ms", "40:50"},
+        {"--latency-ms", "x"},
+        {"--latency-ms", "40:"},
+        {"--latency-ms", "-5"},
         {"--seed", "x"},
         {"--touches", "0"},
         {"--config", "/nonexistent/towers.conf"},
