@@ -168,6 +168,21 @@ private slots:
         QCOMPARE(rows.mid(2, changes.size()), changes);
     }
 
+    void ringsOverASlowNetworkAndSummarisesTheStriking()
+    {
+        Server server(kBandSpeed + QStringList{"--ringer", "Tolvane=5,6", "--method", "Plain Bob Minor",
+                                               "--latency-ms", "15:5"});
+        Program program(server.port, {"--method", "Plain Bob Minor"});
+        QVERIFY(program.finished(60000));
+        QCOMPARE(program.rows(), touch("ppppp"));
+        const QString log = server.finalLog();
+        QVERIFY2(log.contains(QRegularExpression(
+                     "\\[Ash\\] striking touch 1: Tolvane bells 5,6: mean [+-]\\d+\\.\\d ms, sd \\d+\\.\\d ms, 124 blows\n")),
+                 qPrintable(log.right(500)));
+        QVERIFY(log.contains(QRegularExpression(
+            "\\[Ash\\] striking touch 1: band: sd \\d+\\.\\d ms, 248 blows, \\d+ faults\n")));
+    }
+
     void aLostConnectionEndsTheRun()
     {
         Server server(kBandSpeed + QStringList{"--ringer", "Tolvane=6", "--method", "Plain Bob Minor"});

@@ -213,6 +213,19 @@ TEST(LoopbackErrorTest, NamesFromTheNetworkCannotForgeLogLines)
         EXPECT_NE(line.rfind("[Ash] row", 0), 0u) << line;
 }
 
+TEST(LoopbackTest, ASlowNetworkDelaysEveryMessageBothWaysInOrder)
+{
+    ServerProcess server({"--tower", kSixBells, "--tower", "Elm:Eight bells:8", "--conductor", "off",
+                          "--latency-ms", "150:20"});
+    RawClient client(server.port());
+    const auto sent = Clock::now();
+    client.send(makeHello());
+    EXPECT_EQ(client.next(kWaitMs), makeTowerEntry(2, "Ash", "Six bells"));
+    // Only ever later under load: the trip there and back cannot be shorter.
+    EXPECT_GE(Clock::now() - sent, std::chrono::milliseconds(2 * (150 - 20)));
+    EXPECT_EQ(client.next(kWaitMs), makeTowerEntry(2, "Elm", "Eight bells"));
+}
+
 // ---------------------------------------------------------------------------
 // The band
 
