@@ -142,7 +142,7 @@ std::string RingerShell::prepare()
     setRhythmSettings(rhythmSettingsOf(opts));
     ringer.setLibrary(loadMethodLibrary(methodLibraryCandidates()));
     if (opts.speed)
-        ringer.ringing().setSpeedAdjustment(*opts.speed);
+        ringer.setSpeedAdjustment(*opts.speed);
     bool known = true;
     MethodSettings settings = startupSettings(known);
     if (!known)
@@ -386,11 +386,10 @@ void RingerShell::killStrikeTimer()
     connectTimer.stop();
 }
 
-int RingerShell::millisecondOfDay()
+Micros RingerShell::monotonicMicros()
 {
     using namespace std::chrono;
-    const auto sinceEpoch = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    return static_cast<int>(sinceEpoch % (24LL * 60 * 60 * 1000));
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 void RingerShell::showMessageLater(const std::string& text)

@@ -2,8 +2,8 @@
 
 #include "app/CommandLine.h"
 #include "app/PreciseTimer.h"
-#include "protocol/RingerController.h"
-#include "protocol/RingerHost.h"
+#include "ringer/RingerController.h"
+#include "ringer/RingerHost.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -44,7 +44,7 @@ public:
     void closeSocket() override;
     void armStrikeTimer(int milliseconds) override;
     void killStrikeTimer() override;
-    int millisecondOfDay() override;
+    Micros monotonicMicros() override;
     TowerChoice chooseTower(const TowerList& towers, bool listComplete) override;
     void showMessageLater(const std::string& text) override;
 

@@ -7,8 +7,8 @@
 #include "method/PlaceNotation.h"
 #include "protocol/MessageLayout.h"
 #include "protocol/Messages.h"
-#include "protocol/RingerController.h"
-#include "protocol/RingerHost.h"
+#include "ringer/RingerController.h"
+#include "ringer/RingerHost.h"
 
 #include <string>
 #include <string_view>
@@ -29,7 +29,7 @@ public:
         now += milliseconds;
     }
     void killStrikeTimer() override { armed = false; }
-    int millisecondOfDay() override { return now; }
+    Micros monotonicMicros() override { return now * Micros{1000}; }
     void showSpeed(const std::string&, const std::string&) override {}
     void showChanges(const ChangeDisplay&) override {}
     TowerChoice chooseTower(const TowerList&, bool) override { return TowerChoice::cancel(); }
@@ -65,7 +65,7 @@ public:
     {
         controller.bytesReceived(makeCall("Here's treble").bytes());
         long strikes = 0;
-        const RingingEngine& engine = controller.ringing();
+        const EngineState& engine = controller.ringing();
         while (engine.ringing) {
             if (host.armed) {
                 host.armed = false;

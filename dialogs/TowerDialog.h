@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/RingerHost.h"
+#include "ringer/RingerHost.h"
 
 #include <QDialog>
 

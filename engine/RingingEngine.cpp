@@ -1,9 +1,7 @@
 #include "engine/RingingEngine.h"
 
+#include "engine/EngineTexts.h"
 #include "method/PlaceNotation.h"
-#include "protocol/MessageLayout.h"
-#include "protocol/MessageTexts.h"
-#include "protocol/Messages.h"
 
 #include <algorithm>
 #include <climits>
@@ -21,11 +19,6 @@ int bellOfSymbol(char symbol)
 char symbolOfBell(int bell)
 {
     return kBellSymbols[static_cast<std::size_t>(bell - 1)];
-}
-
-int signedWord(const NetMessage& message, std::size_t offset)
-{
-    return static_cast<std::int16_t>(message.getWord(offset));
 }
 
 bool contains(const std::string& text, char symbol)
@@ -60,9 +53,8 @@ void coursingStep(std::string& w)
 
 } // namespace
 
-RingingEngine::RingingEngine(RingerHost& host, Connection& connection, const MethodSettings& settings,
-                             const CompiledMethod& method)
-    : host(host), connection(connection), settings(settings), method(method)
+RingingEngine::RingingEngine(EngineOutput& output, const MethodSettings& settings, const CompiledMethod& method)
+    : output(output), settings(settings), method(method)
 {
     for (int i = 0; i < kMaxBells; ++i)
         bellTable[static_cast<std::size_t>(i)].number = i + 1;
@@ -76,26 +68,22 @@ std::string RingingEngine::rounds() const
 // ---------------------------------------------------------------------------
 // Bell assignment
 
-void RingingEngine::onBellAssignment(const NetMessage& message, const std::string& ringerName)
+void RingingEngine::onBellAssignment(const AssignmentEvent& event)
 {
-    using namespace layout::bellAssignment;
-    const int count = signedWord(message, kBellCount);
-    const std::string name = message.getText(kRingerName.begin, kRingerName.end);
-    const std::string bells = message.getText(kBells.begin, kBells.end);
-
+    const int count = event.bellCount;
     if (count < 0 || count > kMaxBells) {
-        host.showMessage(formatText(text::kTooManyBells, count));
+        output.showMessage(formatText(text::kTooManyBells, count));
         return;
     }
     setBellCount(count);
-    if (bells.empty())
+    if (event.bells.empty())
         return;
 
     // Every change is made before any box opens, so that the nested loop of a
     // box never runs with a half-applied assignment.
-    const bool own = name == ringerName;
+    const bool own = event.ours;
     std::vector<char> unknown;
-    for (char symbol : bells) {
+    for (char symbol : event.bells) {
         const int bell = bellOfSymbol(symbol);
         if (bell == 0) {
             unknown.push_back(symbol);
@@ -107,9 +95,9 @@ void RingingEngine::onBellAssignment(const NetMessage& message, const std::strin
     }
     updateSpeedDisplay();
     ringing = false;
-    host.killStrikeTimer();
+    output.killStrikeTimer();
     for (char symbol : unknown)
-        host.showMessage(std::string(text::kUnknownBell) + symbol);
+        output.showMessage(std::string(text::kUnknownBell) + symbol);
 }
 
 void RingingEngine::setBellCount(int count)
@@ -124,7 +112,7 @@ void RingingEngine::stopIfRowDoesNotFit()
 {
     if (ringing && currentRow.size() != static_cast<std::size_t>(bellCount)) {
         ringing = false;
-        host.killStrikeTimer();
+        output.killStrikeTimer();
     }
 }
 
@@ -240,9 +228,9 @@ void RingingEngine::takeCompositionStep(bool first)
 // ---------------------------------------------------------------------------
 // Calls
 
-void RingingEngine::onCallMessage(const NetMessage& message)
+void RingingEngine::onCall(const CallEvent& event)
 {
-    const std::string call = message.getText(layout::call::kText.begin, layout::call::kText.end);
+    const std::string& call = event.words;
     if (call == "Here's treble") {
         startRinging();
     } else if (call == "Bob") {
@@ -319,25 +307,21 @@ void RingingEngine::announceCall(int kind)
     if (kind == kPlainCall)
         return;
     const char* words = kind == kBob ? "Bob" : kind == kSingle ? "Single" : "";
-    connection.sendMessage(makeCall(words));
+    output.sendCall(words);
     callStart = 0;
 }
 
 // ---------------------------------------------------------------------------
 // Following the strikes
 
-void RingingEngine::onStrikeMessage(const NetMessage& message)
+void RingingEngine::onStrike(const StrikeEvent& event)
 {
-    using namespace layout::strike;
-    const int length = signedWord(message, layout::kLengthOffset);
-    const int bell = signedWord(message, kBell);
-    const bool stroke = message.getWord(kStroke) != 0;
-    const bool stamped = length >= kLengthWithStamp;
-    const std::uint16_t stamp = stamped ? message.getWord(kStamp) : 0;
+    const int bell = event.bell;
+    const bool stroke = event.handstroke;
     // A bell the tower does not have would complete a row with a real bell
     // unstruck, and before the bells are assigned there is no tower at all;
     // such a strike must not even start the ringing.
-    if (bellCount <= 0 || bell < 0 || bell > bellCount || bell > kMaxBells)
+    if (bellCount <= 0 || bell < 0 || bell > bellCount)
         return;
 
     if (!ringing)
@@ -349,19 +333,21 @@ void RingingEngine::onStrikeMessage(const NetMessage& message)
         return;
     slot.lastStroke = stroke;
     bellStruck(bell - 1, stroke);
-    if (stamped)
-        measureEchoDelay(bell, stamp);
+    if (event.stamp)
+        measureEchoDelay(bell, *event.stamp, event.at);
 }
 
-void RingingEngine::measureEchoDelay(int bell, std::uint16_t stamp)
+void RingingEngine::measureEchoDelay(int bell, std::uint16_t stamp, Micros arrived)
 {
     if (!bellTable[static_cast<std::size_t>(bell - 1)].ownBell || stamp != strikeCounter)
         return;
-    const int delay = host.millisecondOfDay() - strikeSentAt;
+    // Whole milliseconds on each side, as a millisecond clock read at both
+    // moments would give.
+    const Micros delay = arrived / 1000 - strikeSentAt / 1000;
     if (delay == 0)
         echoDelay = 1;
     else if (delay > 0 && delay < 32767)
-        echoDelay = delay;
+        echoDelay = static_cast<int>(delay);
 }
 
 void RingingEngine::bellStruck(int index, bool stroke)
@@ -417,7 +403,7 @@ void RingingEngine::chooseNextBell(bool rowStarted)
 {
     const auto position = bellCount > 0 ? currentRow.find_first_not_of(struckBells) : std::string::npos;
     if (position == std::string::npos) {
-        host.showMessage(text::kNextBellNotFound);
+        output.showMessage(text::kNextBellNotFound);
         return;
     }
     const int bell = bellOfSymbol(currentRow[position]);
@@ -434,22 +420,22 @@ void RingingEngine::chooseNextBell(bool rowStarted)
 
 void RingingEngine::armStrike(int milliseconds)
 {
-    host.armStrikeTimer(std::max(milliseconds, kMinStrikeInterval));
+    output.armStrikeTimer(std::max(milliseconds, kMinStrikeInterval));
 }
 
-void RingingEngine::strikeOwnBell()
+void RingingEngine::strikeOwnBell(Micros now)
 {
     if (pendingBell == 0)
         return;
     ++strikeCounter;
-    const NetMessage strike = makeStrike(bellTable[static_cast<std::size_t>(pendingBell - 1)].number, handstroke,
-                                         strikeCounter, echoDelay);
+    const int number = bellTable[static_cast<std::size_t>(pendingBell - 1)].number;
+    const int delay = echoDelay;
     echoDelay = 0;
-    strikeSentAt = host.millisecondOfDay();
+    strikeSentAt = now;
     // Cleared before sending: a failed send shows a box whose nested loop may
     // already choose our next bell.
     pendingBell = 0;
-    connection.sendMessage(strike);
+    output.sendStrike(number, handstroke, strikeCounter, delay);
 }
 
 int RingingEngine::intervalFor(int adjustment) const
@@ -457,7 +443,7 @@ int RingingEngine::intervalFor(int adjustment) const
     return (70 * bellCount + 1600 - 50 * adjustment) / bellCount;
 }
 
-void RingingEngine::faster()
+void RingingEngine::faster(Micros)
 {
     // Faster stops where the interval would fall below its floor, so that
     // every step shown is a step the ringing takes.
@@ -468,7 +454,7 @@ void RingingEngine::faster()
     setSpeedAdjustment(speedAdjustment + 1);
 }
 
-void RingingEngine::slower()
+void RingingEngine::slower(Micros)
 {
     setSpeedAdjustment(speedAdjustment - 1);
 }
@@ -489,7 +475,7 @@ void RingingEngine::updateSpeedDisplay()
     strikeInterval = std::max(intervalFor(speedAdjustment), kMinStrikeInterval);
     const long long pealMilliseconds = (2LL * n + 1) * strikeInterval * 2520;
     const long long seconds = pealMilliseconds / 1000;
-    host.showSpeed(formatText("%d", speedAdjustment),
+    output.showSpeed(formatText("%d", speedAdjustment),
                    formatText("%d hours %d minutes", static_cast<int>(seconds / 3600),
                               static_cast<int>((seconds % 3600) / 60)));
 }
@@ -510,5 +496,5 @@ void RingingEngine::updateChangeDisplay(bool startForm)
     display.lastChanges = panel;
     display.addedRows = startForm ? std::vector<std::string>{currentRow, currentRow}
                                   : std::vector<std::string>{currentRow};
-    host.showChanges(display);
+    output.showChanges(display);
 }

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "engine/EngineEvents.h"
+#include "engine/EngineOutput.h"
 #include "method/Method.h"
-#include "protocol/Connection.h"
-#include "protocol/NetMessage.h"
-#include "protocol/RingerHost.h"
 
 #include <array>
 #include <cstdint>
@@ -15,51 +14,9 @@ struct BellSlot {
     bool ownBell = false;     // we ring this bell
 };
 
-// The ringing engine: follows the strikes reported by the server, steps the
-// rows through the compiled method, obeys and makes calls, and strikes our own
-// bells through the strike timer. It reads the method settings and the
-// compiled method owned by the controller.
-class RingingEngine {
-public:
-    // Faster never takes the interval below this; the server could not tell
-    // strikes closer than this apart anyway.
-    static constexpr int kMinStrikeInterval = 20;
-    static constexpr int kMaxSpeedAdjustment = 1000;
-
-    RingingEngine(RingerHost& host, Connection& connection, const MethodSettings& settings,
-                  const CompiledMethod& method);
-
-    // Incoming messages. Each reads all its fields before it changes anything,
-    // so a message too short for them (NetMessageRangeError) changes nothing.
-    void onBellAssignment(const NetMessage& message, const std::string& ringerName);
-    void onStrikeMessage(const NetMessage& message);
-    void onCallMessage(const NetMessage& message);
-
-    // The strike timer's expiry.
-    void strikeOwnBell();
-    // Buttons.
-    void stop() { stopRequested = true; }
-    void faster();
-    void slower();
-    void setSpeedAdjustment(int adjustment);
-
-    // A tower joined (0) or a bell assignment changes the number of bells.
-    void setBellCount(int count);
-
-    void startRinging();
-    std::string buildStartRow(int fixedBells, char target) const;
-    void advanceRow(bool stopping);
-    void startNextLead(bool first);
-    void takeCompositionStep(bool first);
-    void applyCall();
-    void announceCall(int kind);
-    void bellStruck(int index, bool stroke);
-    void updateSpeedDisplay();
-    void updateChangeDisplay(bool startForm);
-
-    std::string rounds() const;
-
-    // State, public so that the shell's tests and the fuzzers can check it.
+// Everything the engine knows, as one plain value: the window, the tests and
+// the fuzzers read it through RingingEngine::state(); only the engine changes it.
+struct EngineState {
     int bellCount = 0;
     std::array<BellSlot, 12> bellTable{};
     bool ringing = false;
@@ -80,24 +37,73 @@ public:
     int strikeInterval = 0;
     int speedAdjustment = 0;
     std::uint16_t strikeCounter = 0;
-    int strikeSentAt = 0;
+    Micros strikeSentAt = 0;  // when our last strike went out
     int echoDelay = 0;
     std::string lastChanges;
+};
+
+// The ringing engine: follows the strikes reported by the server, steps the
+// rows through the compiled method, obeys and makes calls, and strikes our own
+// bells through the strike timer. It reads the method settings and the
+// compiled method owned by the controller, hears decoded events and answers
+// through EngineOutput; it knows nothing of the wire.
+//
+// The state is inherited privately so that the steps read as plainly as the
+// fields they change, while no one else can change them.
+class RingingEngine : private EngineState {
+public:
+    // Faster never takes the interval below this; the server could not tell
+    // strikes closer than this apart anyway.
+    static constexpr int kMinStrikeInterval = 20;
+    static constexpr int kMaxSpeedAdjustment = 1000;
+
+    RingingEngine(EngineOutput& output, const MethodSettings& settings, const CompiledMethod& method);
+    RingingEngine(const RingingEngine&) = delete;
+    RingingEngine& operator=(const RingingEngine&) = delete;
+
+    const EngineState& state() const { return *this; }
+
+    void onBellAssignment(const AssignmentEvent& event);
+    void onStrike(const StrikeEvent& event);
+    void onCall(const CallEvent& event);
+    // A tower joined (0) or a bell assignment changes the number of bells.
+    void setBellCount(int count);
+
+    // The strike timer's expiry.
+    void strikeOwnBell(Micros now);
+    // Buttons.
+    void stop(Micros) { stopRequested = true; }
+    void faster(Micros now);
+    void slower(Micros now);
+    void setSpeedAdjustment(int adjustment);
+
+    std::string rounds() const;
 
 private:
+    friend class EngineProbe;  // tests put the engine into states it is hard to ring into
+
+    void startRinging();
+    std::string buildStartRow(int fixedBells, char target) const;
+    void advanceRow(bool stopping);
+    void startNextLead(bool first);
+    void takeCompositionStep(bool first);
+    void applyCall();
+    void announceCall(int kind);
+    void bellStruck(int index, bool stroke);
+    void updateSpeedDisplay();
+    void updateChangeDisplay(bool startForm);
+
     std::string startRowFromStartChange() const;
     bool isTrueRow(const std::string& row) const;
     void completeRow(bool& stopping);
     void chooseNextBell(bool rowStarted);
-    // Only for a strike message long enough to carry the stamp.
-    void measureEchoDelay(int bell, std::uint16_t stamp);
+    void measureEchoDelay(int bell, std::uint16_t stamp, Micros arrived);
     void armStrike(int milliseconds);
     // The interval an adjustment gives. REQUIRES: bellCount > 0.
     int intervalFor(int adjustment) const;
     void stopIfRowDoesNotFit();
 
-    RingerHost& host;
-    Connection& connection;
+    EngineOutput& output;
     const MethodSettings& settings;
     const CompiledMethod& method;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,3 +18,12 @@ public:
     void showMessage(const std::string& text) override { texts.push_back(text); }
     std::vector<std::string> texts;
 };
+
+// printf-style formatting of one of the program's fixed texts.
+template <typename... Args>
+std::string formatText(const char* format, Args... args)
+{
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, format, args...);
+    return buffer;
+}

@@ -27,24 +27,24 @@ void Connection::flushSendBuffer()
     if (!open || sendBuffer.empty())
         return;
     int error = 0;
-    const long taken = host.sendBytes(sendBuffer.bytes(), error);
+    const long taken = socket.sendBytes(sendBuffer.bytes(), error);
     if (taken < 0) {
         reportSendError(error);
         return;
     }
     sendBuffer = sendBuffer.substr(static_cast<std::size_t>(taken));
-    host.watchWritable(!sendBuffer.empty());
+    socket.watchWritable(!sendBuffer.empty());
 }
 
 void Connection::reportSendError(int error)
 {
     if (error == EAGAIN || error == EWOULDBLOCK) {
-        host.watchWritable(true);
+        socket.watchWritable(true);
         return;
     }
     // Any other failure will not clear by waiting for room to write: a failed
     // socket that polls writable would spin the loop.
-    host.watchWritable(false);
+    socket.watchWritable(false);
     switch (error) {
     case EPIPE:
     case ECONNRESET:
@@ -55,7 +55,7 @@ void Connection::reportSendError(int error)
     default:
         // A send can fail in the middle of completing a row; the box waits
         // until that is done.
-        host.showMessageLater(formatText(text::kSendFailed, error));
+        sendFailed(formatText(text::kSendFailed, error));
     }
 }
 
@@ -80,9 +80,9 @@ NetMessage Connection::takeMessage()
 void Connection::close()
 {
     if (open)
-        host.closeSocket();
+        socket.closeSocket();
     open = false;
     sendBuffer.clear();
     receiveBuffer.clear();
-    host.watchWritable(false);
+    socket.watchWritable(false);
 }

@@ -1,11 +1,23 @@
 #pragma once
 
 #include "protocol/NetMessage.h"
-#include "protocol/RingerHost.h"
 
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
+
+// The socket as the connection uses it; the shell owns it.
+class SocketPort {
+public:
+    virtual ~SocketPort() = default;
+    // Offers bytes to the socket: returns how many it took, or -1 with `error`
+    // set to the platform's error code.
+    virtual long sendBytes(std::string_view bytes, int& error) = 0;
+    // Watch for room to write exactly while there are bytes waiting.
+    virtual void watchWritable(bool on) = 0;
+    virtual void closeSocket() = 0;
+};
 
 // The connection's buffers and the rules for moving bytes through them. The
 // shell owns the socket and reports its events; this class decides what is
@@ -18,9 +30,15 @@ public:
 
     enum class FrameState { Incomplete, Complete, Broken };
 
-    using LostHandler = std::function<void(const std::string& text)>;
+    // Each gets the text to show: `lost` when the connection cannot go on,
+    // `sendFailed` for a failed send, to be shown once the event being
+    // handled is done.
+    using TextHandler = std::function<void(const std::string& text)>;
 
-    Connection(RingerHost& host, LostHandler lost) : host(host), lost(std::move(lost)) {}
+    Connection(SocketPort& socket, TextHandler lost, TextHandler sendFailed)
+        : socket(socket), lost(std::move(lost)), sendFailed(std::move(sendFailed))
+    {
+    }
 
     void opened() { open = true; }
     bool isOpen() const { return open; }
@@ -48,8 +66,9 @@ public:
 private:
     void reportSendError(int error);
 
-    RingerHost& host;
-    LostHandler lost;
+    SocketPort& socket;
+    TextHandler lost;
+    TextHandler sendFailed;
     NetMessage receiveBuffer;
     NetMessage sendBuffer;
     bool open = false;

@@ -1,6 +1,9 @@
 #pragma once
 
-// The fixed texts the program shows, each exactly as the user sees it.
+// The fixed texts the connection and the shell show, each exactly as the user
+// sees it. The engine keeps its own in engine/EngineTexts.h.
+
+#include "method/MessageSink.h"
 
 namespace text {
 
@@ -18,22 +21,6 @@ inline constexpr const char* kAsyncSetupFailed =
     "Failed to Setup Async Socket notification on connection to server - error code %d";
 inline constexpr const char* kSendFailed = "Failed to send data - error %d";
 inline constexpr const char* kUnexpectedType = "Incoming message has unexpected message type : %d";
-inline constexpr const char* kUnknownBell = "Unknown bell - ";
-inline constexpr const char* kTooManyBells =
-    "Bell assignment ignored: the tower has %d bells, but Tolvane rings from 0 to 12.";
-inline constexpr const char* kNextBellNotFound = "Next bell not found";
 inline constexpr const char* kSelectTower = "Please select a tower";
 
 } // namespace text
-
-// printf-style formatting of one of the texts above.
-#include <cstdio>
-#include <string>
-
-template <typename... Args>
-std::string formatText(const char* format, Args... args)
-{
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, format, args...);
-    return buffer;
-}

@@ -1,5 +1,7 @@
 #include "protocol/Messages.h"
 
+#include "method/PlaceNotation.h"
+
 namespace {
 
 NetMessage fresh(int length, MessageType type)
@@ -12,6 +14,16 @@ NetMessage fresh(int length, MessageType type)
 void put(NetMessage& message, TextField field, std::string_view text)
 {
     message.putText(field.begin, field.end, text);
+}
+
+std::string get(const NetMessage& message, TextField field)
+{
+    return message.getText(field.begin, field.end);
+}
+
+int signedWord(const NetMessage& message, std::size_t offset)
+{
+    return static_cast<std::int16_t>(message.getWord(offset));
 }
 
 } // namespace
@@ -85,4 +97,53 @@ NetMessage makeServerText(std::string_view text)
 unsigned messageType(const NetMessage& message)
 {
     return message.size() >= layout::kTypeOffset + 2 ? message.getWord(layout::kTypeOffset) : 0u;
+}
+
+BellAssignmentReport readBellAssignment(const NetMessage& message)
+{
+    using namespace layout::bellAssignment;
+    BellAssignmentReport report;
+    report.bellCount = signedWord(message, kBellCount);
+    report.ringerName = get(message, kRingerName);
+    report.bells = get(message, kBells);
+    return report;
+}
+
+std::optional<StrikeReport> readStrike(const NetMessage& message)
+{
+    using namespace layout::strike;
+    const int length = signedWord(message, layout::kLengthOffset);
+    StrikeReport report;
+    report.bell = signedWord(message, kBell);
+    report.handstroke = message.getWord(kStroke) != 0;
+    if (length >= kLengthWithStamp)
+        report.stamp = message.getWord(kStamp);
+    if (report.bell < 0 || report.bell > kMaxBells)
+        return std::nullopt;
+    return report;
+}
+
+std::string readCall(const NetMessage& message)
+{
+    return get(message, layout::call::kText);
+}
+
+TowerEntryReport readTowerEntry(const NetMessage& message)
+{
+    using namespace layout::towerEntry;
+    TowerEntryReport report;
+    report.towerCount = signedWord(message, kTowerCount);
+    report.name = get(message, kName);
+    report.description = get(message, kDescription);
+    return report;
+}
+
+std::string readJoinConfirmation(const NetMessage& message)
+{
+    return get(message, layout::joinTower::kTowerName);
+}
+
+std::string readServerText(const NetMessage& message)
+{
+    return get(message, layout::serverText::kText);
 }

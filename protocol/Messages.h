@@ -1,12 +1,16 @@
 #pragma once
 
 // Builders for every message of the protocol, in both directions, so that the
-// program, the server and the tests write each layout the same way.
+// program, the server and the tests write each layout the same way; and the
+// readers of every message the program takes in, the one place that knows
+// their fields.
 
 #include "protocol/MessageLayout.h"
 #include "protocol/NetMessage.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 NetMessage makeHello();
@@ -22,3 +26,34 @@ NetMessage makeServerText(std::string_view text);
 
 // The type word of a whole message, or 0 when it is too short to carry one.
 unsigned messageType(const NetMessage& message);
+
+// What the program reads from each message it takes in. Every reader reads
+// all its fields before it returns, so that a message too short for them
+// (NetMessageRangeError) is dropped without a trace.
+
+struct BellAssignmentReport {
+    int bellCount = 0;  // signed on the wire
+    std::string ringerName;
+    std::string bells;
+};
+
+struct StrikeReport {
+    int bell = 0;  // 0..12
+    bool handstroke = false;
+    std::optional<std::uint16_t> stamp;  // only a message of 12 bytes or more carries it
+};
+
+struct TowerEntryReport {
+    int towerCount = 0;  // signed on the wire
+    std::string name;
+    std::string description;
+};
+
+BellAssignmentReport readBellAssignment(const NetMessage& message);
+// Nothing for a bell no tower has: such a report must not even start the ringing.
+std::optional<StrikeReport> readStrike(const NetMessage& message);
+std::string readCall(const NetMessage& message);
+TowerEntryReport readTowerEntry(const NetMessage& message);
+// The name of the tower joined.
+std::string readJoinConfirmation(const NetMessage& message);
+std::string readServerText(const NetMessage& message);

@@ -6,7 +6,7 @@
 
 #include "method/PlaceNotation.h"
 #include "protocol/Connection.h"
-#include "protocol/RingerController.h"
+#include "ringer/RingerController.h"
 
 #include <cstddef>
 #include <string>
@@ -37,7 +37,7 @@ inline bool isPermutationOfRounds(const std::string& row, int bellCount)
     return seen == (1u << bellCount) - 1;
 }
 
-inline std::string checkEngine(const RingingEngine& engine)
+inline std::string checkEngine(const EngineState& engine)
 {
     if (engine.bellCount < 0 || engine.bellCount > kMaxBells)
         return "bellCount " + std::to_string(engine.bellCount) + " outside 0..12";

@@ -16,7 +16,7 @@
 #include "method/Method.h"
 #include "method/PlaceNotation.h"
 #include "protocol/Messages.h"
-#include "protocol/RingerController.h"
+#include "ringer/RingerController.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -139,14 +139,14 @@ public:
 private:
     static std::string roundsOf(int bells) { return std::string(kBellSymbols.substr(0, static_cast<std::size_t>(bells))); }
 
-    const RingingEngine& engine() const { return controller.ringing(); }
+    const EngineState& engine() const { return controller.ringing(); }
 
     // Every bell is ours and each is echoed before the next is due, so the
     // next bell is always the first one unstruck in the row; only the treble
     // opens the ringing whatever the start row.
     std::string strikeNext(bool first)
     {
-        const RingingEngine& e = engine();
+        const EngineState& e = engine();
         if (!host.timerArmed() || e.pendingBell == 0)
             return "ringing on " + std::to_string(stage) + " bells but no strike is due";
         const std::size_t unstruck = e.currentRow.find_first_not_of(e.struckBells);

@@ -19,7 +19,7 @@
 #include "method/Method.h"
 #include "protocol/MessageLayout.h"
 #include "protocol/Messages.h"
-#include "protocol/RingerController.h"
+#include "ringer/RingerController.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -227,7 +227,7 @@ private:
     {
         if (!host.timerArmed())
             return;
-        const RingingEngine& engine = controller.ringing();
+        const EngineState& engine = controller.ringing();
         if (engine.pendingBell != 0
             && (!engine.ringing || !engine.bellTable[static_cast<std::size_t>(engine.pendingBell - 1)].ownBell)) {
             broken = "the strike timer would strike bell " + std::to_string(engine.pendingBell)

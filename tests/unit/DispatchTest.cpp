@@ -1,8 +1,9 @@
+#include "EngineProbe.h"
 #include "FakeHost.h"
 #include "SimulatedTower.h"
 
 #include "protocol/Messages.h"
-#include "protocol/RingerController.h"
+#include "ringer/RingerController.h"
 
 #include <gtest/gtest.h>
 
@@ -360,7 +361,7 @@ TEST_F(Dispatch, APartialSendKeepsTheTailAndQueuesBehindIt)
     EXPECT_TRUE(host.writeWatched);
     EXPECT_EQ(controller.link().pendingSend().size(), 10u);
     host.sendLimit = std::string::npos;
-    controller.ringing().pendingBell = 1;
+    EngineProbe::state(controller).pendingBell = 1;
     controller.strikeTimerFired();
     EXPECT_EQ(host.wire.size(), 4u) << "nothing leaves before the waiting tail";
     controller.writable();
@@ -413,7 +414,7 @@ TEST_F(Dispatch, ASendBufferAtItsCapLosesTheConnection)
     deliver(makeBellAssignment(6, "Tolvane", "123456"));
     deliver(makeCall("Here's treble"));
     for (int i = 0; i < 200000 && controller.running(); ++i) {
-        controller.ringing().pendingBell = 1;
+        EngineProbe::state(controller).pendingBell = 1;
         controller.strikeTimerFired();
     }
     EXPECT_FALSE(controller.running());
@@ -427,7 +428,7 @@ TEST_F(Dispatch, NothingIsSentAfterTheConnectionIsLost)
     controller.connectionLost();
     EXPECT_EQ(host.shown, (std::vector<std::string>{"Connection to Server Lost."}));
     host.wire.clear();
-    controller.ringing().pendingBell = 1;
+    EngineProbe::state(controller).pendingBell = 1;
     controller.strikeTimerFired();
     EXPECT_TRUE(host.wire.empty());
     deliver(makeCall("Here's treble"));

@@ -5,7 +5,7 @@
 
 #include "protocol/Messages.h"
 #include "protocol/NetMessage.h"
-#include "protocol/RingerHost.h"
+#include "ringer/RingerHost.h"
 
 #include <functional>
 #include <optional>
@@ -45,7 +45,7 @@ public:
         arms.push_back(milliseconds);
     }
     void killStrikeTimer() override { armedFor.reset(); }
-    int millisecondOfDay() override { return now; }
+    Micros monotonicMicros() override { return now * Micros{1000}; }
 
     void showSpeed(const std::string& adjustment, const std::string& pealSpeed) override
     {

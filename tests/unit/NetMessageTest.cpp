@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -128,6 +130,54 @@ TEST(Messages, OutgoingLayoutsAreByteExact)
     EXPECT_EQ(bob.size(), 86u);
     EXPECT_EQ(bob.getText(6, 86), "Bob");
     EXPECT_EQ(makeCall("").bytes().substr(6), std::string(80, '\0'));
+}
+
+// ---------------------------------------------------------------------------
+// Reading a strike report
+
+struct StrikeReadCase {
+    const char* what;
+    int bell;
+    int length;  // declared and actual
+    bool read;
+    std::optional<std::uint16_t> stamp;
+};
+
+std::ostream& operator<<(std::ostream& out, const StrikeReadCase& c)
+{
+    return out << c.what;
+}
+
+class StrikeRead : public testing::TestWithParam<StrikeReadCase> {};
+
+TEST_P(StrikeRead, FollowsTheLengthAndTheBellRange)
+{
+    const auto& c = GetParam();
+    NetMessage m = makeStrike(c.bell, true, 77, 0).substr(0, static_cast<std::size_t>(c.length));
+    m.putWord(0, static_cast<unsigned>(c.length));
+    const auto report = readStrike(m);
+    ASSERT_EQ(report.has_value(), c.read);
+    if (!report)
+        return;
+    EXPECT_EQ(report->bell, c.bell);
+    EXPECT_TRUE(report->handstroke);
+    EXPECT_EQ(report->stamp, c.stamp);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, StrikeRead, testing::Values(
+    StrikeReadCase{"whole", 5, 14, true, 77},
+    StrikeReadCase{"twelve bytes carry the stamp", 5, 12, true, 77},
+    StrikeReadCase{"ten bytes carry none", 5, 10, true, std::nullopt},
+    StrikeReadCase{"bell 0 starts the ringing", 0, 14, true, 77},
+    StrikeReadCase{"bell 12", 12, 14, true, 77},
+    StrikeReadCase{"bell 13 no tower has", 13, 14, false, std::nullopt},
+    StrikeReadCase{"a negative bell", -1, 14, false, std::nullopt}));
+
+TEST(StrikeRead, ATooShortReportIsARangeError)
+{
+    NetMessage m = makeStrike(1, true, 0, 0).substr(0, 9);
+    m.putWord(0, 9);
+    EXPECT_THROW(readStrike(m), NetMessageRangeError);
 }
 
 } // namespace

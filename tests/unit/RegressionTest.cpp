@@ -5,6 +5,7 @@
 #include "../fuzz/LibraryDriver.h"
 #include "../fuzz/NotationDriver.h"
 #include "../fuzz/ReceiveDriver.h"
+#include "EngineProbe.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +68,7 @@ TEST(FuzzChecks, SeeARowThatIsNoPermutation)
 {
     FakeHost host;
     RingerController controller(host, "Tolvane");
-    RingingEngine& engine = controller.ringing();
+    EngineState& engine = EngineProbe::state(controller);
     engine.bellCount = 4;
     engine.ringing = true;
     engine.currentRow = "1224";

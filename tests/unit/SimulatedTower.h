@@ -9,7 +9,7 @@
 
 #include "method/PlaceNotation.h"
 #include "protocol/Messages.h"
-#include "protocol/RingerController.h"
+#include "ringer/RingerController.h"
 
 #include <gtest/gtest.h>
 
@@ -128,7 +128,7 @@ public:
             ringRow(row, rowsRung % 2 == 0);
     }
 
-    const RingingEngine& engine() const { return controller.ringing(); }
+    const EngineState& engine() const { return controller.ringing(); }
 
     FakeHost host;
     RingerController controller{host, "Tolvane"};

@@ -6,7 +6,9 @@
 #include "protocol/Connection.h"
 #include "protocol/MessageTexts.h"
 #include "protocol/NetMessage.h"
-#include "protocol/RingerHost.h"
+#include "ringer/RingerHost.h"
+
+#include <cstdint>
 
 #include <string>
 #include <string_view>
@@ -14,8 +16,10 @@
 // All of the program's state and logic, without the window: the connection's
 // buffers, the dispatcher, the tower choice, the method settings and the
 // ringing engine. The shell reports events to it and carries out what it asks
-// through RingerHost.
-class RingerController {
+// through RingerHost. It decodes what arrives, stamps it with the host's
+// monotonic clock and hands it to the engine; what the engine wants sent it
+// encodes onto the connection.
+class RingerController : private EngineOutput {
 public:
     RingerController(RingerHost& host, std::string ringerName);
     RingerController(const RingerController&) = delete;
@@ -28,10 +32,11 @@ public:
     void connectionLost() { loseConnection(text::kConnectionLost); }
 
     // The strike timer's expiry and the buttons.
-    void strikeTimerFired() { engine.strikeOwnBell(); }
-    void stopPressed() { engine.stop(); }
-    void fasterPressed() { engine.faster(); }
-    void slowerPressed() { engine.slower(); }
+    void strikeTimerFired() { engine.strikeOwnBell(host.monotonicMicros()); }
+    void stopPressed() { engine.stop(host.monotonicMicros()); }
+    void fasterPressed() { engine.faster(host.monotonicMicros()); }
+    void slowerPressed() { engine.slower(host.monotonicMicros()); }
+    void setSpeedAdjustment(int adjustment) { engine.setSpeedAdjustment(adjustment); }
 
     // Stores the settings, compiles them and takes the new method into use;
     // messages about faulty notation are shown once it is in place.
@@ -53,18 +58,33 @@ public:
     const TowerList& towers() const { return towerList; }
     const std::string& joinedTower() const { return towerName; }
     const Connection& link() const { return connection; }
-    RingingEngine& ringing() { return engine; }
-    const RingingEngine& ringing() const { return engine; }
+    const EngineState& ringing() const { return engine.state(); }
 
 private:
-    void dispatchMessage();
-    void handle(unsigned type, const NetMessage& message);
+    friend class EngineProbe;  // tests put the engine into states it is hard to ring into
+
+    void dispatchMessage(Micros arrived);
+    void handle(unsigned type, const NetMessage& message, Micros arrived);
+    void onBellAssignment(const NetMessage& message);
+    void onStrike(const NetMessage& message, Micros arrived);
     void onTowerEntry(const NetMessage& message);
     void onJoinTower(const NetMessage& message);
     void onServerText(const NetMessage& message);
     void chooseTower(bool listComplete);
     void loseConnection(const std::string& text);
     bool shutDown();
+
+    // What the engine asks for.
+    void sendStrike(int bellNumber, bool handstroke, std::uint16_t stamp, int echoDelay) override;
+    void sendCall(const std::string& words) override;
+    void armStrikeTimer(int milliseconds) override { host.armStrikeTimer(milliseconds); }
+    void killStrikeTimer() override { host.killStrikeTimer(); }
+    void showSpeed(const std::string& adjustment, const std::string& pealSpeed) override
+    {
+        host.showSpeed(adjustment, pealSpeed);
+    }
+    void showChanges(const ChangeDisplay& display) override { host.showChanges(display); }
+    void showMessage(const std::string& text) override { host.showMessage(text); }
 
     RingerHost& host;
     std::string fullRingerName;

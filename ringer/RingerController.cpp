@@ -1,16 +1,16 @@
-#include "protocol/RingerController.h"
+#include "ringer/RingerController.h"
 
 #include "protocol/MessageLayout.h"
 #include "protocol/MessageTexts.h"
 #include "protocol/Messages.h"
 
-#include <cstdint>
-
 RingerController::RingerController(RingerHost& host, std::string ringerName)
     : host(host),
       fullRingerName(std::move(ringerName)),
-      connection(host, [this](const std::string& text) { loseConnection(text); }),
-      engine(host, connection, methodSettings, compiledMethod)
+      connection(
+          host, [this](const std::string& text) { loseConnection(text); },
+          [&host](const std::string& text) { host.showMessageLater(text); }),
+      engine(*this, methodSettings, compiledMethod)
 {
 }
 
@@ -29,6 +29,7 @@ void RingerController::bytesReceived(std::string_view bytes)
 {
     if (!isRunning)
         return;
+    const Micros arrived = host.monotonicMicros();
     connection.received(bytes);
     // A handler may open a box whose nested loop takes further messages off
     // the buffer; each pass looks at the buffer afresh.
@@ -40,26 +41,26 @@ void RingerController::bytesReceived(std::string_view bytes)
             loseConnection(formatText(text::kImpossibleLength, connection.declaredLength()));
             return;
         case Connection::FrameState::Complete:
-            dispatchMessage();
+            dispatchMessage(arrived);
             break;
         }
     }
 }
 
-void RingerController::dispatchMessage()
+void RingerController::dispatchMessage(Micros arrived)
 {
     // Off the buffer before it is handled, so that a nested loop goes on with
     // the bytes behind it.
     const NetMessage message = connection.takeMessage();
     try {
-        handle(message.getWord(layout::kTypeOffset), message);
+        handle(message.getWord(layout::kTypeOffset), message, arrived);
     } catch (const NetMessageRangeError&) {
-        // Too short for the fields its type reads: every handler reads all its
-        // fields before it changes anything, so dropping it leaves no trace.
+        // Too short for the fields its type reads: every message is read
+        // whole before anything changes, so dropping it leaves no trace.
     }
 }
 
-void RingerController::handle(unsigned type, const NetMessage& message)
+void RingerController::handle(unsigned type, const NetMessage& message, Micros arrived)
 {
     switch (static_cast<MessageType>(type)) {
     case MessageType::Hello:
@@ -67,13 +68,13 @@ void RingerController::handle(unsigned type, const NetMessage& message)
     case MessageType::Ignored6:
         return;
     case MessageType::BellAssignment:
-        engine.onBellAssignment(message, wireRingerName());
+        onBellAssignment(message);
         return;
     case MessageType::Call:
-        engine.onCallMessage(message);
+        engine.onCall({readCall(message), arrived});
         return;
     case MessageType::Strike:
-        engine.onStrikeMessage(message);
+        onStrike(message, arrived);
         return;
     case MessageType::TowerEntry:
         onTowerEntry(message);
@@ -88,30 +89,47 @@ void RingerController::handle(unsigned type, const NetMessage& message)
     host.showMessage(formatText(text::kUnexpectedType, static_cast<int>(type)));
 }
 
+void RingerController::onBellAssignment(const NetMessage& message)
+{
+    BellAssignmentReport report = readBellAssignment(message);
+    engine.onBellAssignment({report.bellCount, std::move(report.bells), report.ringerName == wireRingerName()});
+}
+
+void RingerController::onStrike(const NetMessage& message, Micros arrived)
+{
+    if (const auto report = readStrike(message))
+        engine.onStrike({report->bell, report->handstroke, report->stamp, arrived});
+}
+
+void RingerController::sendStrike(int bellNumber, bool handstroke, std::uint16_t stamp, int echoDelay)
+{
+    connection.sendMessage(makeStrike(bellNumber, handstroke, stamp, echoDelay));
+}
+
+void RingerController::sendCall(const std::string& words)
+{
+    connection.sendMessage(makeCall(words));
+}
+
 void RingerController::onTowerEntry(const NetMessage& message)
 {
-    using namespace layout::towerEntry;
-    const int count = static_cast<std::int16_t>(message.getWord(kTowerCount));
-    const std::string name = message.getText(kName.begin, kName.end);
-    const std::string description = message.getText(kDescription.begin, kDescription.end);
-    if (!name.empty())
-        towerList[name] = description;
-    if (count == static_cast<int>(towerList.size()))
+    const TowerEntryReport entry = readTowerEntry(message);
+    if (!entry.name.empty())
+        towerList[entry.name] = entry.description;
+    if (entry.towerCount == static_cast<int>(towerList.size()))
         chooseTower(true);
 }
 
 void RingerController::onJoinTower(const NetMessage& message)
 {
-    const auto field = layout::joinTower::kTowerName;
-    const std::string joined = message.getText(field.begin, field.end);
+    const std::string joined = readJoinConfirmation(message);
     engine.setBellCount(0);
     towerName = joined;
 }
 
 void RingerController::onServerText(const NetMessage& message)
 {
-    const auto field = layout::serverText::kText;
-    const std::string said = message.getText(field.begin, field.end);
+    const std::string said = readServerText(message);
     host.showMessageThen(said, [this] {
         if (isRunning && towerName.empty())
             chooseTower(false);

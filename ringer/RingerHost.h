@@ -6,7 +6,10 @@
 // may run a nested event loop in which more socket events and timer ticks are
 // handled before they return.
 
+#include "engine/EngineEvents.h"
+#include "engine/EngineOutput.h"
 #include "method/MessageSink.h"
+#include "protocol/Connection.h"
 
 #include <functional>
 #include <map>
@@ -28,27 +31,13 @@ struct TowerChoice {
     static TowerChoice wait() { return {Action::Wait, {}}; }
 };
 
-struct ChangeDisplay {
-    int changesRung = 0;
-    int changeInLead = 0;
-    std::string lastChanges;             // the ten-line panel, "\r\n" between rows
-    std::vector<std::string> addedRows;  // the rows this refresh added to the panel
-};
-
-class RingerHost : public MessageSink {
+class RingerHost : public SocketPort, public MessageSink {
 public:
-    // Offers bytes to the socket: returns how many it took, or -1 with `error`
-    // set to the platform's error code.
-    virtual long sendBytes(std::string_view bytes, int& error) = 0;
-    // Watch for room to write exactly while there are bytes waiting.
-    virtual void watchWritable(bool on) = 0;
-    virtual void closeSocket() = 0;
-
     // Arming a running timer replaces its period.
     virtual void armStrikeTimer(int milliseconds) = 0;
     virtual void killStrikeTimer() = 0;
-    // Milliseconds since midnight, UTC.
-    virtual int millisecondOfDay() = 0;
+    // The monotonic clock every event is stamped with as it arrives.
+    virtual Micros monotonicMicros() = 0;
 
     virtual void showSpeed(const std::string& adjustment, const std::string& pealSpeed) = 0;
     virtual void showChanges(const ChangeDisplay& display) = 0;

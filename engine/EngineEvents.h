@@ -1,0 +1,31 @@
+#pragma once
+
+// What the engine hears, decoded and each stamped with the moment it reached
+// the program on the monotonic clock. The engine never reads a clock itself:
+// every time it works with comes in with an event.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+using Micros = std::int64_t;  // microseconds on the monotonic clock
+
+// Bells of the tower given to a ringer. `ours` when that ringer is us.
+struct AssignmentEvent {
+    int bellCount = 0;
+    std::string bells;  // bell symbols, as the server sent them
+    bool ours = false;
+};
+
+// A strike of any ringer, ours included, as the server reports it.
+struct StrikeEvent {
+    int bell = 0;  // 1..12; anything else is the server's mistake
+    bool handstroke = false;
+    std::optional<std::uint16_t> stamp;  // only when the report carries one
+    Micros at = 0;
+};
+
+struct CallEvent {
+    std::string words;
+    Micros at = 0;
+};

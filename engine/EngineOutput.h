@@ -1,0 +1,32 @@
+#pragma once
+
+// What the engine asks of whoever runs it: strikes and calls to send, the
+// strike timer, and what to show.
+
+#include "method/MessageSink.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ChangeDisplay {
+    int changesRung = 0;
+    int changeInLead = 0;
+    std::string lastChanges;             // the ten-line panel, "\r\n" between rows
+    std::vector<std::string> addedRows;  // the rows this refresh added to the panel
+};
+
+class EngineOutput : public MessageSink {
+public:
+    // `bellNumber` from the bell's slot; `stamp` the strike counter that the
+    // server's report of this strike will carry back.
+    virtual void sendStrike(int bellNumber, bool handstroke, std::uint16_t stamp, int echoDelay) = 0;
+    virtual void sendCall(const std::string& words) = 0;
+
+    // Arming a running timer replaces its period.
+    virtual void armStrikeTimer(int milliseconds) = 0;
+    virtual void killStrikeTimer() = 0;
+
+    virtual void showSpeed(const std::string& adjustment, const std::string& pealSpeed) = 0;
+    virtual void showChanges(const ChangeDisplay& display) = 0;
+};
