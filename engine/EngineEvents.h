@@ -17,12 +17,13 @@ struct AssignmentEvent {
     bool ours = false;
 };
 
-// A strike of any ringer, ours included, as the server reports it.
+// A strike of any ringer, ours included, as the server reports it. Small
+// enough to travel in registers: every strike of the band comes this way.
 struct StrikeEvent {
-    int bell = 0;  // 1..12; anything else is the server's mistake
+    Micros at = 0;
+    std::int16_t bell = 0;  // 1..12 of the tower; anything else is ignored
     bool handstroke = false;
     std::optional<std::uint16_t> stamp;  // only when the report carries one
-    Micros at = 0;
 };
 
 struct CallEvent {

@@ -314,7 +314,7 @@ void RingingEngine::announceCall(int kind)
 // ---------------------------------------------------------------------------
 // Following the strikes
 
-void RingingEngine::onStrike(const StrikeEvent& event)
+void RingingEngine::onStrike(StrikeEvent event)
 {
     const int bell = event.bell;
     const bool stroke = event.handstroke;

@@ -64,7 +64,7 @@ public:
     const EngineState& state() const { return *this; }
 
     void onBellAssignment(const AssignmentEvent& event);
-    void onStrike(const StrikeEvent& event);
+    void onStrike(StrikeEvent event);
     void onCall(const CallEvent& event);
     // A tower joined (0) or a bell assignment changes the number of bells.
     void setBellCount(int count);

@@ -1,6 +1,5 @@
 #include "protocol/Messages.h"
 
-#include "method/PlaceNotation.h"
 
 namespace {
 
@@ -106,20 +105,6 @@ BellAssignmentReport readBellAssignment(const NetMessage& message)
     report.bellCount = signedWord(message, kBellCount);
     report.ringerName = get(message, kRingerName);
     report.bells = get(message, kBells);
-    return report;
-}
-
-std::optional<StrikeReport> readStrike(const NetMessage& message)
-{
-    using namespace layout::strike;
-    const int length = signedWord(message, layout::kLengthOffset);
-    StrikeReport report;
-    report.bell = signedWord(message, kBell);
-    report.handstroke = message.getWord(kStroke) != 0;
-    if (length >= kLengthWithStamp)
-        report.stamp = message.getWord(kStamp);
-    if (report.bell < 0 || report.bell > kMaxBells)
-        return std::nullopt;
     return report;
 }
 

@@ -6,6 +6,7 @@
 // their fields.
 
 #include "protocol/MessageLayout.h"
+#include "method/PlaceNotation.h"
 #include "protocol/NetMessage.h"
 
 #include <cstdint>
@@ -37,8 +38,9 @@ struct BellAssignmentReport {
     std::string bells;
 };
 
+// Small enough to come back in registers, for the many strikes of a band.
 struct StrikeReport {
-    int bell = 0;  // 0..12
+    std::int16_t bell = 0;  // 0..12
     bool handstroke = false;
     std::optional<std::uint16_t> stamp;  // only a message of 12 bytes or more carries it
 };
@@ -50,10 +52,22 @@ struct TowerEntryReport {
 };
 
 BellAssignmentReport readBellAssignment(const NetMessage& message);
-// Nothing for a bell no tower has: such a report must not even start the ringing.
-std::optional<StrikeReport> readStrike(const NetMessage& message);
 std::string readCall(const NetMessage& message);
 TowerEntryReport readTowerEntry(const NetMessage& message);
 // The name of the tower joined.
 std::string readJoinConfirmation(const NetMessage& message);
 std::string readServerText(const NetMessage& message);
+
+// Nothing for a bell no tower has: such a report must not even start the
+// ringing. Inline: a band's every strike is read here.
+inline std::optional<StrikeReport> readStrike(const NetMessage& message)
+{
+    using namespace layout::strike;
+    const int length = static_cast<std::int16_t>(message.getWord(layout::kLengthOffset));
+    const int bell = static_cast<std::int16_t>(message.getWord(kBell));
+    const bool handstroke = message.getWord(kStroke) != 0;
+    const auto stamp = length >= kLengthWithStamp ? std::optional(message.getWord(kStamp)) : std::nullopt;
+    if (bell < 0 || bell > kMaxBells)
+        return std::nullopt;
+    return StrikeReport{static_cast<std::int16_t>(bell), handstroke, stamp};
+}

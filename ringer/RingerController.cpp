@@ -74,7 +74,9 @@ void RingerController::handle(unsigned type, const NetMessage& message, Micros a
         engine.onCall({readCall(message), arrived});
         return;
     case MessageType::Strike:
-        onStrike(message, arrived);
+        // Read here, not in a handler of its own: a band's every strike comes this way.
+        if (const auto report = readStrike(message))
+            engine.onStrike({arrived, report->bell, report->handstroke, report->stamp});
         return;
     case MessageType::TowerEntry:
         onTowerEntry(message);
@@ -93,12 +95,6 @@ void RingerController::onBellAssignment(const NetMessage& message)
 {
     BellAssignmentReport report = readBellAssignment(message);
     engine.onBellAssignment({report.bellCount, std::move(report.bells), report.ringerName == wireRingerName()});
-}
-
-void RingerController::onStrike(const NetMessage& message, Micros arrived)
-{
-    if (const auto report = readStrike(message))
-        engine.onStrike({report->bell, report->handstroke, report->stamp, arrived});
 }
 
 void RingerController::sendStrike(int bellNumber, bool handstroke, std::uint16_t stamp, int echoDelay)

@@ -66,7 +66,6 @@ private:
     void dispatchMessage(Micros arrived);
     void handle(unsigned type, const NetMessage& message, Micros arrived);
     void onBellAssignment(const NetMessage& message);
-    void onStrike(const NetMessage& message, Micros arrived);
     void onTowerEntry(const NetMessage& message);
     void onJoinTower(const NetMessage& message);
     void onServerText(const NetMessage& message);
