@@ -73,7 +73,7 @@ NetMessage Connection::takeMessage()
 {
     const unsigned length = declaredLength();
     NetMessage message = receiveBuffer.substr(0, length);
-    receiveBuffer = receiveBuffer.substr(length);
+    receiveBuffer.eraseFront(length);
     return message;
 }
 

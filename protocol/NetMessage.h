@@ -44,6 +44,8 @@ public:
     void append(const NetMessage& other) { data += other.data; }
     void append(std::string_view bytes) { data += bytes; }
     NetMessage substr(std::size_t pos, std::size_t count = std::string::npos) const;
+    // Drops the first `count` bytes in place. REQUIRES: count <= size().
+    void eraseFront(std::size_t count) { data.erase(0, count); }
     void clear() { data.clear(); }
     const std::string& bytes() const { return data; }
 
