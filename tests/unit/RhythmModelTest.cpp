@@ -1,0 +1,117 @@
+#include "engine/RhythmModel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+namespace {
+
+constexpr int kBells = 8;
+constexpr double kInterval = 250'000;  // µs between blows
+
+// Ideal times of a band whose interval may change from row to row, with one
+// extra interval before every handstroke row after the first.
+std::int64_t idealTime(int row, int place, const std::function<double(int)>& intervalOfRow)
+{
+    double t = 0;
+    for (int r = 0; r < row; ++r)
+        t += intervalOfRow(r) * (kBells + (r % 2 == 1 ? 1 : 0));
+    return static_cast<std::int64_t>(t + intervalOfRow(row) * (place - 1));
+}
+
+RhythmModel steadyBand(int rows, RhythmModel::Parameters parameters = {})
+{
+    RhythmModel model(parameters);
+    model.reset(kBells);
+    const auto steady = [](int) { return kInterval; };
+    for (int row = 0; row < rows; ++row)
+        for (int place = 1; place <= kBells; ++place)
+            model.addBlow(row, place, idealTime(row, place, steady));
+    return model;
+}
+
+TEST(RhythmModel, HasNoRhythmBeforeTwoBlows)
+{
+    RhythmModel model;
+    model.reset(kBells);
+    EXPECT_FALSE(model.due(0, 2));
+    model.addBlow(0, 1, 1'000'000);
+    EXPECT_FALSE(model.due(0, 2));
+    model.addBlow(0, 2, 1'250'000);
+    EXPECT_EQ(model.due(0, 3), 1'500'000);
+}
+
+TEST(RhythmModel, PredictsASteadyBandAcrossTheHandstrokeGap)
+{
+    const RhythmModel model = steadyBand(3);  // rows 0-2: the next row is a backstroke
+    const auto steady = [](int) { return kInterval; };
+    for (int place : {1, 5, 8}) {
+        EXPECT_NEAR(static_cast<double>(*model.due(3, place)), static_cast<double>(idealTime(3, place, steady)), 2);
+        EXPECT_NEAR(static_cast<double>(*model.due(4, place)), static_cast<double>(idealTime(4, place, steady)), 2);
+    }
+}
+
+TEST(RhythmModel, TheHandstrokeGapIsAParameter)
+{
+    RhythmModel model({.handstrokeGap = 0.0});
+    model.reset(kBells);
+    for (int place = 1; place <= kBells; ++place)
+        model.addBlow(1, place, static_cast<std::int64_t>(kInterval * place));
+    // No gap: the handstroke lead follows the last backstroke blow by one interval.
+    EXPECT_NEAR(static_cast<double>(*model.due(2, 1)), kInterval * (kBells + 1), 2);
+}
+
+TEST(RhythmModel, FollowsABandThatSpeedsUpAndSlowsDown)
+{
+    for (double change : {-0.08, 0.08}) {
+        // The pace moves by `change` over twenty rows, then holds.
+        const auto drifting = [change](int row) { return kInterval * (1 + change * std::min(row, 20) / 20.0); };
+        RhythmModel model;
+        model.reset(kBells);
+        for (int row = 0; row < 30; ++row)
+            for (int place = 1; place <= kBells; ++place)
+                model.addBlow(row, place, idealTime(row, place, drifting));
+        EXPECT_NEAR(model.intervalUs(), drifting(30), 500) << change;
+        EXPECT_NEAR(static_cast<double>(*model.due(30, 4)), static_cast<double>(idealTime(30, 4, drifting)), 2000)
+            << change;
+    }
+}
+
+TEST(RhythmModel, OneWildBlowMovesThePredictionLittle)
+{
+    for (double inertia : {0.0, 0.5}) {
+        const RhythmModel steady = steadyBand(4, {.inertia = inertia});
+        RhythmModel wild = steadyBand(4, {.inertia = inertia});
+        const auto ideal = [](int place) { return idealTime(4, place, [](int) { return kInterval; }); };
+        steady.due(4, 1);
+        RhythmModel calm = steady;
+        calm.addBlow(4, 1, ideal(1));
+        wild.addBlow(4, 1, ideal(1) + 150'000);  // 150 ms late
+        const double moved = static_cast<double>(*wild.due(4, 3) - *calm.due(4, 3));
+        EXPECT_LT(std::abs(moved), 15'000) << inertia;
+    }
+}
+
+TEST(RhythmModel, ANewTouchForgetsTheOldRhythm)
+{
+    RhythmModel model = steadyBand(2);
+    model.reset(6);
+    EXPECT_FALSE(model.due(0, 1));
+    EXPECT_EQ(model.bells(), 6);
+}
+
+TEST(EchoDelayEstimate, TakesTheFirstRoundTripWholeThenSmooths)
+{
+    EchoDelayEstimate delay;
+    EXPECT_FALSE(delay.known());
+    delay.addRoundTrip(80'000);
+    EXPECT_EQ(delay.roundTripUs(), 80'000);
+    EXPECT_EQ(delay.oneWayUs(), 40'000);
+    delay.addRoundTrip(160'000);  // one slow echo moves it an eighth of the way
+    EXPECT_EQ(delay.roundTripUs(), 90'000);
+    delay.addRoundTrip(-5);  // a clock that went backwards is no sample
+    EXPECT_EQ(delay.roundTripUs(), 90'000);
+}
+
+} // namespace
