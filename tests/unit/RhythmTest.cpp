@@ -1,3 +1,4 @@
+#include "engine/BandRhythm.h"
 #include "engine/RhythmModel.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,68 @@ TEST(EchoDelayEstimate, TakesTheFirstRoundTripWholeThenSmooths)
     EXPECT_EQ(delay.roundTripUs(), 90'000);
     delay.addRoundTrip(-5);  // a clock that went backwards is no sample
     EXPECT_EQ(delay.roundTripUs(), 90'000);
+}
+
+} // namespace
+
+namespace {
+
+// A band on bells 1-6 of eight, heard for `rows` rows at a steady 250 ms.
+BandRhythm bandHeard(int rows, RhythmSettings settings = {})
+{
+    BandRhythm band(settings);
+    band.startTouch(kBells, false);
+    const auto steady = [](int) { return kInterval; };
+    for (int row = 0; row < rows; ++row)
+        for (int place = 1; place <= 6; ++place)
+            band.blowHeard(row, place, false, idealTime(row, place, steady));
+    return band;
+}
+
+std::int64_t steadyIdeal(int row, int place)
+{
+    return idealTime(row, place, [](int) { return kInterval; });
+}
+
+TEST(BandRhythm, StrikesWhenTheRhythmSaysLessTheRoundTrip)
+{
+    BandRhythm band = bandHeard(2);
+    band.blowHeard(2, 6, false, steadyIdeal(2, 6));
+    const std::int64_t heard = steadyIdeal(2, 6);
+    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, heard, 999'000, false)), kInterval, 100);
+    band.echoHeard(80'000);
+    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, heard, 999'000, false)), kInterval - 80'000, 100);
+}
+
+TEST(BandRhythm, WaitsForABellThatHeldUpThenLeavesAShortGap)
+{
+    BandRhythm band = bandHeard(2);
+    // The sixth is heard 200 ms late: the seventh follows it, half an
+    // interval behind, not on top of it.
+    const std::int64_t late = steadyIdeal(2, 6) + 200'000;
+    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, late, 999'000, false)), kInterval / 2, 1000);
+}
+
+TEST(BandRhythm, KeepsItsOwnPaceWithNoBandToFollow)
+{
+    for (bool alone : {true, false}) {
+        BandRhythm band({.handstrokeGap = 1.0});
+        band.startTouch(kBells, alone);
+        if (alone)
+            band.blowHeard(0, 1, false, 0);  // not a band: ignored when alone
+        band.echoHeard(60'000);
+        // One interval after the blow in front, two before a handstroke row,
+        // sent a round trip early.
+        EXPECT_EQ(band.delayUs(0, 2, 1'000'000, 250'000, false), 190'000) << alone;
+        EXPECT_EQ(band.delayUs(2, 1, 1'000'000, 250'000, true), 440'000) << alone;
+    }
+}
+
+TEST(BandRhythm, NeverWaitsLessThanNothing)
+{
+    BandRhythm band = bandHeard(2);
+    band.echoHeard(900'000);  // a round trip longer than the interval
+    EXPECT_EQ(band.delayUs(2, 7, steadyIdeal(2, 6), 250'000, false), 0);
 }
 
 } // namespace

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "engine/RhythmModel.h"
+#include "engine/RhythmSettings.h"
+
+#include <cstdint>
+
+// When to send each of Tolvane's blows in the band's rhythm: at the moment
+// the fitted rhythm says the blow is due at the server, less the time the
+// blow takes to get there. It never strikes before the bell in front has
+// been heard (the caller asks only then), and a bell in front that held up
+// is followed by a short gap rather than crunched into. With no band to
+// follow, Tolvane keeps its own steady pace.
+class BandRhythm {
+public:
+    explicit BandRhythm(const RhythmSettings& settings = {});
+
+    // A new touch on `bells` bells; `ringsEveryBell` when no band bell rings.
+    void startTouch(int bells, bool ringsEveryBell);
+    // Every blow heard, Tolvane's own echoes included.
+    void blowHeard(int row, int place, bool own, std::int64_t timeUs);
+    void echoHeard(std::int64_t roundTripUs) { echo.addRoundTrip(roundTripUs); }
+
+    // How long after `nowUs`, when the bell in front was heard, to send the
+    // blow at `place` of `row`. `steadyIntervalUs` is the pace of the speed
+    // setting; `afterGap` when the blow leads a handstroke row.
+    std::int64_t delayUs(int row, int place, std::int64_t nowUs, std::int64_t steadyIntervalUs,
+                         bool afterGap) const;
+
+    const EchoDelayEstimate& echoDelay() const { return echo; }
+    const RhythmModel& model() const { return rhythm; }
+
+private:
+    bool followsBand() const;
+
+    RhythmSettings settings;
+    RhythmModel rhythm;
+    EchoDelayEstimate echo;
+    bool alone = false;
+    int bandBlows = 0;
+};
