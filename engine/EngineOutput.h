@@ -3,6 +3,7 @@
 // What the engine asks of whoever runs it: strikes and calls to send, the
 // strike timer, and what to show.
 
+#include "engine/StrikingWatch.h"
 #include "method/MessageSink.h"
 
 #include <cstdint>
@@ -29,4 +30,9 @@ public:
 
     virtual void showSpeed(const std::string& adjustment, const std::string& pealSpeed) = 0;
     virtual void showChanges(const ChangeDisplay& display) = 0;
+
+    // Whether anyone looks at our striking; judging it costs a little each row.
+    virtual bool showsStriking() const { return false; }
+    // After each row, and once more when the touch ends.
+    virtual void showStriking(const StrikingSummary&) {}
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -133,6 +134,7 @@ void RingingEngine::startRinging()
     stopRequested = false;
     goState = 0;
     currentRow = startRowFromStartChange();
+    startTouch();
     startNextLead(true);
     updateSpeedDisplay();
     updateChangeDisplay(true);
@@ -332,7 +334,7 @@ void RingingEngine::onStrike(StrikeEvent event)
     if (stroke == slot.lastStroke)
         return;
     slot.lastStroke = stroke;
-    bellStruck(bell - 1, stroke);
+    bellStruck(bell - 1, stroke, event.at);
     if (event.stamp)
         measureEchoDelay(bell, *event.stamp, event.at);
 }
@@ -343,6 +345,7 @@ void RingingEngine::measureEchoDelay(int bell, std::uint16_t stamp, Micros arriv
         return;
     // Whole milliseconds on each side, as a millisecond clock read at both
     // moments would give.
+    band.echoHeard(arrived - strikeSentAt);
     const Micros delay = arrived / 1000 - strikeSentAt / 1000;
     if (delay == 0)
         echoDelay = 1;
@@ -350,12 +353,13 @@ void RingingEngine::measureEchoDelay(int bell, std::uint16_t stamp, Micros arriv
         echoDelay = static_cast<int>(delay);
 }
 
-void RingingEngine::bellStruck(int index, bool stroke)
+void RingingEngine::bellStruck(int index, bool stroke, Micros at)
 {
     const char symbol = symbolOfBell(index + 1);
     if (stroke != handstroke || contains(struckBells, symbol))
         return;
     struckBells += symbol;
+    noteBlow(symbol, bellTable[static_cast<std::size_t>(index)].ownBell, at);
     bool stopping = false;
     bool rowStarted = false;
     if (struckBells.size() == static_cast<std::size_t>(bellCount)) {
@@ -366,10 +370,31 @@ void RingingEngine::bellStruck(int index, bool stroke)
         pendingBell = 0;
     if (stopping) {
         ringing = false;
+        reportStriking(true);
         return;
     }
+    if (rowStarted)
+        reportStriking(false);
     if (pendingBell == 0)
-        chooseNextBell(rowStarted);
+        chooseNextBell(rowStarted, at);
+}
+
+// Every blow of the touch, ours by their echoes, feeds the band's rhythm and
+// the judging of our striking, where either is wanted.
+void RingingEngine::noteBlow(char symbol, bool own, Micros at)
+{
+    const bool followsBand = rhythmSettings.rhythm == RhythmSettings::Rhythm::Band;
+    const bool judged = output.showsStriking();
+    if (!followsBand && !judged)
+        return;
+    const auto position = currentRow.find(symbol);
+    if (position == std::string::npos)
+        return;
+    const int place = static_cast<int>(position) + 1;
+    if (followsBand)
+        band.blowHeard(rowIndex, place, own, at);
+    if (judged)
+        watch.blowHeard(rowIndex, place, bellOfSymbol(symbol), handstroke, own, at);
 }
 
 void RingingEngine::completeRow(bool& stopping)
@@ -397,9 +422,10 @@ void RingingEngine::completeRow(bool& stopping)
             struckBells += symbolOfBell(bell);
     if (handstroke && stopRequested)
         stopping = true;
+    ++rowIndex;
 }
 
-void RingingEngine::chooseNextBell(bool rowStarted)
+void RingingEngine::chooseNextBell(bool rowStarted, Micros now)
 {
     const auto position = bellCount > 0 ? currentRow.find_first_not_of(struckBells) : std::string::npos;
     if (position == std::string::npos) {
@@ -412,7 +438,70 @@ void RingingEngine::chooseNextBell(bool rowStarted)
         return;
     }
     pendingBell = bellTable[static_cast<std::size_t>(bell - 1)].number;
-    armStrike(handstroke && rowStarted ? 2 * strikeInterval : strikeInterval);
+    output.armStrikeTimer(strikeDelay(position, handstroke && rowStarted, now));
+}
+
+int RingingEngine::strikeDelay(std::size_t position, bool afterGap, Micros now) const
+{
+    if (rhythmSettings.rhythm == RhythmSettings::Rhythm::Band) {
+        const Micros steady = Micros{strikeInterval} * 1000;
+        const Micros delay = band.delayUs(rowIndex, static_cast<int>(position) + 1, now, steady, afterGap);
+        return static_cast<int>((delay + 500) / 1000);
+    }
+    // The gap before a handstroke row is one interval unless set otherwise.
+    const int interval = afterGap ? static_cast<int>(std::lround((1 + rhythmSettings.handstrokeGap) * strikeInterval))
+                                  : strikeInterval;
+    return std::max(interval, kMinStrikeInterval);
+}
+
+// ---------------------------------------------------------------------------
+// Rhythm and striking
+
+void RingingEngine::setRhythm(const RhythmSettings& settings)
+{
+    rhythmSettings = settings;
+    band = BandRhythm(settings);
+    if (ringing)
+        band.startTouch(bellCount, ringsEveryBell());
+}
+
+void RingingEngine::startTouch()
+{
+    rowIndex = 0;
+    band.startTouch(bellCount, ringsEveryBell());
+    watch.startTouch();
+}
+
+bool RingingEngine::ringsEveryBell() const
+{
+    const auto first = bellTable.begin();
+    return bellCount > 0 && std::all_of(first, first + bellCount, [](const BellSlot& slot) { return slot.ownBell; });
+}
+
+std::string RingingEngine::ownBells() const
+{
+    std::string bells;
+    for (int bell = 1; bell <= bellCount; ++bell) {
+        if (!bellTable[static_cast<std::size_t>(bell - 1)].ownBell)
+            continue;
+        if (!bells.empty())
+            bells += ',';
+        bells += formatText("%d", bell);
+    }
+    return bells;
+}
+
+void RingingEngine::reportStriking(bool touchEnded)
+{
+    if (!output.showsStriking() || watch.empty())
+        return;
+    StrikingSummary summary;
+    summary.ownBells = ownBells();
+    summary.recent = watch.recent();
+    if (touchEnded)
+        summary.touch = watch.touch();
+    summary.touchEnded = touchEnded;
+    output.showStriking(summary);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "engine/BandRhythm.h"
 #include "engine/EngineEvents.h"
 #include "engine/EngineOutput.h"
+#include "engine/RhythmSettings.h"
+#include "engine/StrikingWatch.h"
 #include "method/Method.h"
 
 #include <array>
@@ -40,6 +43,7 @@ struct EngineState {
     Micros strikeSentAt = 0;  // when our last strike went out
     int echoDelay = 0;
     std::string lastChanges;
+    int rowIndex = 0;  // rows since the ringing started, the first a handstroke
 };
 
 // The ringing engine: follows the strikes reported by the server, steps the
@@ -76,6 +80,9 @@ public:
     void faster(Micros now);
     void slower(Micros now);
     void setSpeedAdjustment(int adjustment);
+    // Takes effect at once; a new rhythm is fitted afresh.
+    void setRhythm(const RhythmSettings& settings);
+    const RhythmSettings& rhythm() const { return rhythmSettings; }
 
     std::string rounds() const;
 
@@ -89,14 +96,21 @@ private:
     void takeCompositionStep(bool first);
     void applyCall();
     void announceCall(int kind);
-    void bellStruck(int index, bool stroke);
+    void bellStruck(int index, bool stroke, Micros at);
     void updateSpeedDisplay();
     void updateChangeDisplay(bool startForm);
 
     std::string startRowFromStartChange() const;
     bool isTrueRow(const std::string& row) const;
     void completeRow(bool& stopping);
-    void chooseNextBell(bool rowStarted);
+    void chooseNextBell(bool rowStarted, Micros now);
+    // How long after the bell in front to strike, in the rhythm chosen.
+    int strikeDelay(std::size_t position, bool afterGap, Micros now) const;
+    void noteBlow(char symbol, bool own, Micros at);
+    void startTouch();
+    bool ringsEveryBell() const;
+    void reportStriking(bool touchEnded);
+    std::string ownBells() const;
     void measureEchoDelay(int bell, std::uint16_t stamp, Micros arrived);
     void armStrike(int milliseconds);
     // The interval an adjustment gives. REQUIRES: bellCount > 0.
@@ -104,6 +118,9 @@ private:
     void stopIfRowDoesNotFit();
 
     EngineOutput& output;
+    RhythmSettings rhythmSettings;
+    BandRhythm band;
+    StrikingWatch watch;
     const MethodSettings& settings;
     const CompiledMethod& method;
 };

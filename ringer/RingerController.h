@@ -37,6 +37,7 @@ public:
     void fasterPressed() { engine.faster(host.monotonicMicros()); }
     void slowerPressed() { engine.slower(host.monotonicMicros()); }
     void setSpeedAdjustment(int adjustment) { engine.setSpeedAdjustment(adjustment); }
+    void setRhythm(const RhythmSettings& settings) { engine.setRhythm(settings); }
 
     // Stores the settings, compiles them and takes the new method into use;
     // messages about faulty notation are shown once it is in place.
@@ -83,6 +84,8 @@ private:
         host.showSpeed(adjustment, pealSpeed);
     }
     void showChanges(const ChangeDisplay& display) override { host.showChanges(display); }
+    bool showsStriking() const override { return host.showsStriking(); }
+    void showStriking(const StrikingSummary& summary) override { host.showStriking(summary); }
     void showMessage(const std::string& text) override { host.showMessage(text); }
 
     RingerHost& host;

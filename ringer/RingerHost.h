@@ -41,6 +41,9 @@ public:
 
     virtual void showSpeed(const std::string& adjustment, const std::string& pealSpeed) = 0;
     virtual void showChanges(const ChangeDisplay& display) = 0;
+    // Our striking, for a shell that shows it; judging it costs a little.
+    virtual bool showsStriking() const { return false; }
+    virtual void showStriking(const StrikingSummary&) {}
 
     // Shows a text, and runs `then` once the user has dismissed it. A shell
     // that holds back a text while another is open runs `then` only when this

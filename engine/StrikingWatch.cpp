@@ -1,0 +1,37 @@
+#include "engine/StrikingWatch.h"
+
+#include <algorithm>
+
+namespace {
+
+const std::string kOwn = "own";
+const std::string kBand = "band";
+// More than a peal on twelve: a touch that never ends stops being recorded
+// rather than growing without bound.
+constexpr std::size_t kMaxBlows = 200'000;
+
+} // namespace
+
+void StrikingWatch::blowHeard(int row, int place, int bell, bool handstroke, bool own, Micros at)
+{
+    if (blows.size() >= kMaxBlows)
+        return;
+    blows.push_back({row, place, bell, handstroke, own ? kOwn : kBand, static_cast<double>(at) / 1000.0});
+}
+
+StrikingFigures StrikingWatch::recent() const
+{
+    if (blows.empty())
+        return {};
+    const int from = blows.back().row - kRecentRows + 1;
+    const auto first = std::find_if(blows.begin(), blows.end(), [from](const striking::Blow& b) { return b.row >= from; });
+    return judge(std::vector<striking::Blow>(first, blows.end()));
+}
+
+StrikingFigures StrikingWatch::judge(const std::vector<striking::Blow>& stretch)
+{
+    StrikingFigures figures;
+    for (const striking::RingerStats& ringer : striking::analyseStriking(stretch).ringers)
+        (ringer.ringer == kOwn ? figures.own : figures.band) = ringer.stats;
+    return figures;
+}

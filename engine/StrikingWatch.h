@@ -1,0 +1,41 @@
+#pragma once
+
+#include "engine/EngineEvents.h"
+#include "striking/StrikingAnalysis.h"
+
+#include <string>
+#include <vector>
+
+// How well one stretch of ringing was struck: our own bells against the
+// band's rhythm, and the band's own spread.
+struct StrikingFigures {
+    striking::Stats own;
+    striking::Stats band;
+};
+
+struct StrikingSummary {
+    std::string ownBells;    // "7,8"
+    StrikingFigures recent;  // the last few rows
+    StrikingFigures touch;   // the touch so far
+    bool touchEnded = false;
+};
+
+// The blows of one touch as Tolvane heard them, judged as a striking judge
+// would: each against the rhythm fitted from its own and its neighbours' rows.
+// Every blow reaches us a one-way delay after the server heard it, ours as
+// well as the band's, so the times heard judge as well as the server's would.
+class StrikingWatch {
+public:
+    static constexpr int kRecentRows = 6;
+
+    void startTouch() { blows.clear(); }
+    void blowHeard(int row, int place, int bell, bool handstroke, bool own, Micros at);
+    StrikingFigures recent() const;
+    StrikingFigures touch() const { return judge(blows); }
+    bool empty() const { return blows.empty(); }
+
+private:
+    static StrikingFigures judge(const std::vector<striking::Blow>& stretch);
+
+    std::vector<striking::Blow> blows;
+};
