@@ -51,6 +51,12 @@ void HeadlessRinger::showChanges(const ChangeDisplay& display)
     std::fflush(stdout);
 }
 
+void HeadlessRinger::showStriking(const StrikingSummary& summary)
+{
+    if (summary.touchEnded)
+        showMessage(describeTouch(summary));
+}
+
 void HeadlessRinger::endRun()
 {
     QCoreApplication::exit(exitCode());

@@ -12,6 +12,8 @@ public:
     void showMessage(const std::string& text) override;
     void showSpeed(const std::string&, const std::string&) override {}
     void showChanges(const ChangeDisplay& display) override;
+    bool showsStriking() const override { return true; }
+    void showStriking(const StrikingSummary& summary) override;
     void endRun() override;
 
 protected:

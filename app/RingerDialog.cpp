@@ -42,6 +42,13 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption)
     return b;
 }
 
+// "own +2 ±6 ms · band ±22 ms", rounded to whole milliseconds.
+QString strikingText(double ownMean, double ownSd, double bandSd)
+{
+    return QStringLiteral("own %1 \u00b1%2 ms \u00b7 band \u00b1%3 ms")
+        .arg(QString::asprintf("%+.0f", ownMean), QString::number(ownSd, 'f', 0), QString::number(bandSd, 'f', 0));
+}
+
 QString panelText(const std::string& rows)
 {
     return latin1Text(rows).replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -94,8 +101,19 @@ void RingerDialog::buildControls()
     pealSpeedValue = valueLabel(this, "pealSpeedValue", QString());
     changesRungValue = valueLabel(this, "changesRungValue", QStringLiteral("0"));
     changeInLeadValue = valueLabel(this, "changeInLeadValue", QStringLiteral("0"));
-    // Room for the longest peal speed, so the window keeps its size.
+    strikingValue = valueLabel(this, "strikingValue", QStringLiteral("\u2013"));
+    strikingValue->setToolTip(tr("Mean and spread of our own blows, and the spread of the band's, over the last "
+                                 "few rows, against the rhythm fitted from them"));
+    // Room for the longest peal speed and striking figures, so the window keeps its size.
     pealSpeedValue->setMinimumWidth(pealSpeedValue->fontMetrics().horizontalAdvance(QStringLiteral("888 hours 88 minutes")));
+    strikingValue->setMinimumWidth(
+        strikingValue->fontMetrics().horizontalAdvance(strikingText(-888, 888, 888)));
+    // What is rung can be long: it takes the width it is given, elided.
+    ringingValue = new QLabel(this);
+    ringingValue->setObjectName("ringingValue");
+    ringingValue->setTextFormat(Qt::PlainText);
+    ringingValue->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    ringingValue->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     lastChangesView = new QLabel(this);
     lastChangesView->setObjectName("lastChangesView");
@@ -124,6 +142,9 @@ void RingerDialog::buildControls()
     grid->addWidget(changesRungValue, row++, 1);
     grid->addWidget(new QLabel(tr("Change in Lead"), this), row, 0);
     grid->addWidget(changeInLeadValue, row++, 1);
+    grid->addWidget(new QLabel(tr("Striking"), this), row, 0);
+    grid->addWidget(strikingValue, row++, 1);
+    grid->addWidget(ringingValue, row++, 0, 1, 2);
     auto* heading = new QLabel(tr("Last 10 Changes"), this);
     heading->setAlignment(Qt::AlignHCenter);
     grid->addWidget(heading, row++, 0, 1, 2);
@@ -142,8 +163,10 @@ void RingerDialog::buildControls()
 void RingerDialog::setMethod()
 {
     const auto chosen = runMethodSetup(this, controller().settings(), controller().methodLibrary());
-    if (chosen && controller().running())
+    if (chosen && controller().running()) {
         controller().applySettings(*chosen);
+        showWhatIsRung();
+    }
 }
 
 void RingerDialog::contextMenuEvent(QContextMenuEvent* event)
@@ -278,6 +301,7 @@ void RingerDialog::showSpeed(const std::string& adjustment, const std::string& p
 {
     speedAdjustmentValue->setText(QString::fromLatin1(adjustment.c_str()));
     pealSpeedValue->setText(QString::fromLatin1(pealSpeed.c_str()));
+    showWhatIsRung();
 }
 
 void RingerDialog::showChanges(const ChangeDisplay& display)
@@ -285,6 +309,45 @@ void RingerDialog::showChanges(const ChangeDisplay& display)
     changesRungValue->setText(QString::number(display.changesRung));
     changeInLeadValue->setText(QString::number(display.changeInLead));
     lastChangesView->setText(panelText(display.lastChanges));
+    showWhatIsRung();
+}
+
+void RingerDialog::showStriking(const StrikingSummary& summary)
+{
+    const StrikingFigures& recent = summary.recent;
+    if (recent.own.count == 0 || recent.band.count == 0)
+        return;
+    strikingValue->setText(strikingText(recent.own.meanMs, recent.own.sdMs, recent.band.sdMs));
+}
+
+// "Tolvane Tower · bells 7, 8 · Plain Bob Major": the tower joined, our bells
+// and the method set. Tower names come from the server: plain text only.
+void RingerDialog::showWhatIsRung()
+{
+    const RingerController& run = controller();
+    QStringList parts;
+    if (!run.joinedTower().empty())
+        parts << latin1Text(run.joinedTower());
+    QStringList bells;
+    const EngineState& state = run.ringing();
+    for (int bell = 1; bell <= state.bellCount; ++bell)
+        if (state.bellTable[static_cast<std::size_t>(bell - 1)].ownBell)
+            bells << QString::number(bell);
+    if (!bells.isEmpty())
+        parts << (bells.size() == 1 ? tr("bell %1") : tr("bells %1")).arg(bells.join(QStringLiteral(", ")));
+    const MethodSettings& method = run.settings();
+    if (const MethodDef* record =
+            run.methodLibrary().methodRinging(method.placeNotation, method.bobNotation, method.singleNotation))
+        parts << latin1Text(record->name);
+    else if (!method.placeNotation.empty())
+        parts << latin1Text(method.placeNotation);
+    const QString text = parts.join(QStringLiteral(" \u00b7 "));
+    const QString shown = ringingValue->fontMetrics().elidedText(text, Qt::ElideRight, lastChangesView->width());
+    if (ringingValue->text() != shown) {
+        ringingValue->setText(shown);
+        // A tool tip would take markup in a tower's name for its own.
+        ringingValue->setToolTip(QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped()));
+    }
 }
 
 void RingerDialog::endRun()

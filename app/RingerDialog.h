@@ -21,6 +21,8 @@ public:
     void showFinalMessage(const std::string& text) override;
     void showSpeed(const std::string& adjustment, const std::string& pealSpeed) override;
     void showChanges(const ChangeDisplay& display) override;
+    bool showsStriking() const override { return true; }
+    void showStriking(const StrikingSummary& summary) override;
     void endRun() override;
 
     // Escape and the close box end the run.
@@ -48,12 +50,15 @@ private:
     void queueText(PendingText pending);
     QWidget* topWindow();
     void closeOtherWindows(bool boxesToo);
+    void showWhatIsRung();
 
     QLabel* speedAdjustmentValue = nullptr;
     QLabel* pealSpeedValue = nullptr;
     QLabel* lastChangesView = nullptr;
     QLabel* changesRungValue = nullptr;
     QLabel* changeInLeadValue = nullptr;
+    QLabel* strikingValue = nullptr;
+    QLabel* ringingValue = nullptr;
 
     // One box at a time: texts that come while a box is open wait for it.
     bool boxOpen = false;

@@ -163,8 +163,7 @@ std::string RingerShell::prepare()
 void RingerShell::setRhythmSettings(const RhythmSettings& settings)
 {
     rhythm = settings;
-    // The one place the rhythm reaches the run, at start-up and on every
-    // change: hand it to the controller here once the engine rings by it.
+    ringer.setRhythm(settings);
 }
 
 int runShell(RingerShell& shell, const std::function<void()>& loop)

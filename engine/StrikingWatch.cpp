@@ -1,5 +1,7 @@
 #include "engine/StrikingWatch.h"
 
+#include "method/MessageSink.h"
+
 #include <algorithm>
 
 namespace {
@@ -26,6 +28,19 @@ StrikingFigures StrikingWatch::recent() const
     const int from = blows.back().row - kRecentRows + 1;
     const auto first = std::find_if(blows.begin(), blows.end(), [from](const striking::Blow& b) { return b.row >= from; });
     return judge(std::vector<striking::Blow>(first, blows.end()));
+}
+
+std::string describeTouch(const StrikingSummary& summary)
+{
+    const striking::Stats& own = summary.touch.own;
+    const striking::Stats& band = summary.touch.band;
+    const std::string bells = (summary.ownBells.find(',') == std::string::npos ? "bell " : "bells ") + summary.ownBells;
+    std::string text = "striking: own " + bells + ": ";
+    text += own.count == 0 ? "no blows"
+                           : formatText("mean %+.1f ms, sd %.1f ms, %d blows", own.meanMs, own.sdMs, own.count);
+    if (band.count > 0)
+        text += formatText("; band: sd %.1f ms, %d blows", band.sdMs, band.count);
+    return text;
 }
 
 StrikingFigures StrikingWatch::judge(const std::vector<striking::Blow>& stretch)

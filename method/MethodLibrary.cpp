@@ -67,6 +67,16 @@ void MethodLibrary::add(MethodDef record)
     records.emplace(recordNumber, std::move(record));
 }
 
+const MethodDef* MethodLibrary::methodRinging(const std::string& placeNotation, const std::string& bobNotation,
+                                              const std::string& singleNotation) const
+{
+    for (const auto& [number, record] : records)
+        if (record.placeNotation == placeNotation && record.bobNotation == bobNotation &&
+            record.singleNotation == singleNotation)
+            return &record;
+    return nullptr;
+}
+
 const MethodDef* MethodLibrary::methodAt(int recordNumber) const
 {
     const auto it = records.find(recordNumber);

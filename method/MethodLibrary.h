@@ -27,6 +27,10 @@ public:
     void add(MethodDef record);
     // The record stored under `recordNumber`, or nullptr when there is none.
     const MethodDef* methodAt(int recordNumber) const;
+    // The first record that rings exactly this notation with these calls, or
+    // nullptr: what a method set by its notation is called, if anything.
+    const MethodDef* methodRinging(const std::string& placeNotation, const std::string& bobNotation,
+                                   const std::string& singleNotation) const;
     std::size_t size() const { return records.size(); }
     bool empty() const { return records.empty(); }
     Records::const_iterator begin() const { return records.begin(); }
