@@ -37,23 +37,30 @@ void BandRhythm::blowHeard(int row, int place, bool own, std::int64_t timeUs)
     ++bandBlows;
 }
 
+bool BandRhythm::holdingUp(int row, int place, std::int64_t nowUs) const
+{
+    const auto due = followsBand() ? rhythm.due(row, place) : std::nullopt;
+    return due && static_cast<double>(nowUs - *due) > kGapAfterHoldUp * rhythm.intervalUs();
+}
+
 bool BandRhythm::followsBand() const
 {
     return !alone && bandBlows >= kBandBlowsToFollow;
 }
 
-std::int64_t BandRhythm::delayUs(int row, int place, std::int64_t nowUs, std::int64_t steadyIntervalUs,
-                                 bool afterGap) const
+std::int64_t BandRhythm::delayUs(int row, int place, std::int64_t nowUs, std::optional<std::int64_t> frontHeardUs,
+                                 std::int64_t steadyIntervalUs, bool afterGap) const
 {
     const auto steady = [&] {
         const double blows = afterGap ? 1 + settings.handstrokeGap : 1.0;
-        return nowUs + static_cast<std::int64_t>(std::llround(blows * static_cast<double>(steadyIntervalUs)));
+        return frontHeardUs.value_or(nowUs) +
+               static_cast<std::int64_t>(std::llround(blows * static_cast<double>(steadyIntervalUs)));
     };
     const auto due = followsBand() ? rhythm.due(row, place) : std::nullopt;
     std::int64_t arrival = due ? *due : steady();
-    if (due) {
+    if (due && frontHeardUs) {
         const double gap = kGapAfterHoldUp * rhythm.intervalUs();
-        arrival = std::max(arrival, nowUs + static_cast<std::int64_t>(gap));
+        arrival = std::max(arrival, *frontHeardUs + static_cast<std::int64_t>(gap));
     }
     // Heard blows reach us a one-way delay after the server heard them, and
     // ours reach the server a one-way delay after we send: a round trip early.

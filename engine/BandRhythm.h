@@ -4,6 +4,7 @@
 #include "engine/RhythmSettings.h"
 
 #include <cstdint>
+#include <optional>
 
 // When to send each of Tolvane's blows in the band's rhythm: at the moment
 // the fitted rhythm says the blow is due at the server, less the time the
@@ -21,17 +22,22 @@ public:
     void blowHeard(int row, int place, bool own, std::int64_t timeUs);
     void echoHeard(std::int64_t roundTripUs) { echo.addRoundTrip(roundTripUs); }
 
-    // How long after `nowUs`, when the bell in front was heard, to send the
-    // blow at `place` of `row`. `steadyIntervalUs` is the pace of the speed
-    // setting; `afterGap` when the blow leads a handstroke row.
-    std::int64_t delayUs(int row, int place, std::int64_t nowUs, std::int64_t steadyIntervalUs,
-                         bool afterGap) const;
+    // How long after `nowUs` to send the blow at `place` of `row`.
+    // `frontHeardUs` is when the bell in front was heard, if it has been;
+    // `steadyIntervalUs` the pace of the speed setting; `afterGap` when the
+    // blow leads a handstroke row.
+    std::int64_t delayUs(int row, int place, std::int64_t nowUs, std::optional<std::int64_t> frontHeardUs,
+                         std::int64_t steadyIntervalUs, bool afterGap) const;
+    // Whether a band blow expected at `place` of `row` is so late by `nowUs`
+    // that its ringer is holding up.
+    bool holdingUp(int row, int place, std::int64_t nowUs) const;
+    // Whether there is a band rhythm to follow, rather than our own pace.
+    bool followsBand() const;
 
     const EchoDelayEstimate& echoDelay() const { return echo; }
     const RhythmModel& model() const { return rhythm; }
 
 private:
-    bool followsBand() const;
 
     RhythmSettings settings;
     RhythmModel rhythm;

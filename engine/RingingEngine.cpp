@@ -131,6 +131,8 @@ void RingingEngine::startRinging()
     currentLead = method.plainLead;
     followingLead = method.plainLead;
     struckBells.clear();
+    sentBells.clear();
+    sentNextRow.clear();
     stopRequested = false;
     goState = 0;
     currentRow = startRowFromStartChange();
@@ -359,6 +361,7 @@ void RingingEngine::bellStruck(int index, bool stroke, Micros at)
     if (stroke != handstroke || contains(struckBells, symbol))
         return;
     struckBells += symbol;
+    heardAt[static_cast<std::size_t>(index)] = at;
     noteBlow(symbol, bellTable[static_cast<std::size_t>(index)].ownBell, at);
     bool stopping = false;
     bool rowStarted = false;
@@ -375,8 +378,10 @@ void RingingEngine::bellStruck(int index, bool stroke, Micros at)
     }
     if (rowStarted)
         reportStriking(false);
-    if (pendingBell == 0)
-        chooseNextBell(rowStarted, at);
+    if (followsRhythm())
+        planInRhythm(at);
+    else if (pendingBell == 0)
+        chooseNextBell(rowStarted);
 }
 
 // Every blow of the touch, ours by their echoes, feeds the band's rhythm and
@@ -416,6 +421,8 @@ void RingingEngine::completeRow(bool& stopping)
     if (!inRounds && hasMethod)
         advanceRow(stopping);
     handstroke = !handstroke;
+    sentBells = std::move(sentNextRow);
+    sentNextRow.clear();
     struckBells.clear();
     for (int bell = 1; bell <= bellCount; ++bell)
         if (bellTable[static_cast<std::size_t>(bell - 1)].lastStroke == handstroke)
@@ -425,7 +432,7 @@ void RingingEngine::completeRow(bool& stopping)
     ++rowIndex;
 }
 
-void RingingEngine::chooseNextBell(bool rowStarted, Micros now)
+void RingingEngine::chooseNextBell(bool rowStarted)
 {
     const auto position = bellCount > 0 ? currentRow.find_first_not_of(struckBells) : std::string::npos;
     if (position == std::string::npos) {
@@ -438,20 +445,114 @@ void RingingEngine::chooseNextBell(bool rowStarted, Micros now)
         return;
     }
     pendingBell = bellTable[static_cast<std::size_t>(bell - 1)].number;
-    output.armStrikeTimer(strikeDelay(position, handstroke && rowStarted, now));
+    output.armStrikeTimer(strikeDelay(handstroke && rowStarted));
 }
 
-int RingingEngine::strikeDelay(std::size_t position, bool afterGap, Micros now) const
+int RingingEngine::strikeDelay(bool afterGap) const
 {
-    if (rhythmSettings.rhythm == RhythmSettings::Rhythm::Band) {
-        const Micros steady = Micros{strikeInterval} * 1000;
-        const Micros delay = band.delayUs(rowIndex, static_cast<int>(position) + 1, now, steady, afterGap);
-        return static_cast<int>((delay + 500) / 1000);
-    }
     // The gap before a handstroke row is one interval unless set otherwise.
     const int interval = afterGap ? static_cast<int>(std::lround((1 + rhythmSettings.handstrokeGap) * strikeInterval))
                                   : strikeInterval;
     return std::max(interval, kMinStrikeInterval);
+}
+
+// ---------------------------------------------------------------------------
+// Striking in the band's rhythm
+//
+// Each blow goes out a round trip before the rhythm says it is due, which on
+// a slow network is before the bells in front have been heard: our next bell
+// is planned afresh at every report, from the first of our bells not yet
+// heard or sent, in this row or, once all ours in it are on their way, the
+// next. Until there is a band rhythm to follow, the bells in front are
+// waited for as at the interval rule.
+
+void RingingEngine::planInRhythm(Micros now)
+{
+    std::string row = currentRow;
+    int rowNumber = rowIndex;
+    bool nextRow = false;
+    std::size_t position = firstOwnToStrike(currentRow, struckBells + sentBells);
+    const bool ahead = band.followsBand();
+    if (position == std::string::npos && ahead) {
+        if (const auto next = peekNextRow()) {
+            row = *next;
+            ++rowNumber;
+            nextRow = true;
+            position = firstOwnToStrike(row, sentNextRow);
+        }
+    }
+    const std::size_t firstUnheard = currentRow.find_first_not_of(struckBells + sentBells);
+    if (position == std::string::npos || (!ahead && (nextRow || firstUnheard != position))) {
+        pendingBell = 0;
+        return;
+    }
+    pendingBell = bellOfSymbol(row[position]);
+    pendingInNextRow = nextRow;
+    const bool leadsHandstroke = position == 0 && (nextRow ? !handstroke : handstroke);
+    const Micros delay = band.delayUs(rowNumber, static_cast<int>(position) + 1, now, heardInFront(row, position, nextRow),
+                                      Micros{strikeInterval} * 1000, leadsHandstroke && rowIndex + nextRow > 0);
+    output.armStrikeTimer(static_cast<int>((delay + 500) / 1000));
+}
+
+// The row after this one, where it can be known before this one is whole:
+// not when the ringing stops at its end.
+std::optional<std::string> RingingEngine::peekNextRow() const
+{
+    const bool hasMethod = !currentLead.empty();
+    if (!handstroke && stopRequested)
+        return std::nullopt;
+    bool inMethod = !inRounds && hasMethod;
+    if (inMethod && currentRow == rounds()) {
+        if (settings.goAndStopMode == 0)
+            return std::nullopt;
+        if (goState == 2)
+            inMethod = false;
+    } else if (!inMethod && hasMethod && !handstroke && (settings.goAndStopMode == 0 || goState == 1)) {
+        inMethod = true;
+    }
+    if (!inMethod)
+        return currentRow;
+    const auto token = currentLead.find(changeInLead);
+    return applyChange(currentRow, token == currentLead.end() ? std::string() : token->second, bellCount);
+}
+
+std::size_t RingingEngine::firstOwnToStrike(const std::string& row, const std::string& done) const
+{
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const int bell = bellOfSymbol(row[i]);
+        if (bell != 0 && bellTable[static_cast<std::size_t>(bell - 1)].ownBell && !contains(done, row[i]))
+            return i;
+    }
+    return std::string::npos;
+}
+
+// When the bell in front of `position` was heard, if it has been: the bell
+// before in the same row, or for the lead of the next row the last of this.
+std::optional<Micros> RingingEngine::heardInFront(const std::string& row, std::size_t position, bool nextRow) const
+{
+    char front = 0;
+    if (!nextRow && position > 0)
+        front = row[position - 1];
+    else if (nextRow && position == 0 && !currentRow.empty())
+        front = currentRow.back();
+    if (front == 0 || !contains(struckBells, front))
+        return std::nullopt;
+    return heardAt[static_cast<std::size_t>(bellOfSymbol(front) - 1)];
+}
+
+// Whether a band bell in front of the pending one, not yet heard, is already
+// later than a ringer keeping the rhythm would be.
+bool RingingEngine::bandHoldingUp(Micros now) const
+{
+    const std::size_t end = pendingInNextRow ? currentRow.size() : currentRow.find(symbolOfBell(pendingBell));
+    for (std::size_t i = 0; i < end && i < currentRow.size(); ++i) {
+        const int bell = bellOfSymbol(currentRow[i]);
+        if (bell == 0 || bellTable[static_cast<std::size_t>(bell - 1)].ownBell || contains(struckBells, currentRow[i]))
+            continue;
+        if (band.holdingUp(rowIndex, static_cast<int>(i) + 1, now))
+            return true;
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -516,15 +617,24 @@ void RingingEngine::strikeOwnBell(Micros now)
 {
     if (pendingBell == 0)
         return;
+    // A ringer in front who holds up is waited for; their report plans again.
+    if (followsRhythm() && bandHoldingUp(now))
+        return;
     ++strikeCounter;
     const int number = bellTable[static_cast<std::size_t>(pendingBell - 1)].number;
+    const bool stroke = pendingInNextRow ? !handstroke : handstroke;
     const int delay = echoDelay;
     echoDelay = 0;
     strikeSentAt = now;
-    // Cleared before sending: a failed send shows a box whose nested loop may
-    // already choose our next bell.
-    pendingBell = 0;
-    output.sendStrike(number, handstroke, strikeCounter, delay);
+    // Cleared, or the next bell planned, before sending: a failed send shows
+    // a box whose nested loop may already choose our next bell.
+    if (followsRhythm()) {
+        (pendingInNextRow ? sentNextRow : sentBells) += symbolOfBell(pendingBell);
+        planInRhythm(now);
+    } else {
+        pendingBell = 0;
+    }
+    output.sendStrike(number, stroke, strikeCounter, delay);
 }
 
 int RingingEngine::intervalFor(int adjustment) const

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct BellSlot {
@@ -44,6 +45,12 @@ struct EngineState {
     int echoDelay = 0;
     std::string lastChanges;
     int rowIndex = 0;  // rows since the ringing started, the first a handstroke
+    // In the band's rhythm our blows may go out before the bells in front are
+    // heard: our bells sent in this row and the next whose reports are still
+    // to come, and the stroke and row of the bell pending.
+    std::string sentBells;
+    std::string sentNextRow;
+    bool pendingInNextRow = false;
 };
 
 // The ringing engine: follows the strikes reported by the server, steps the
@@ -103,9 +110,15 @@ private:
     std::string startRowFromStartChange() const;
     bool isTrueRow(const std::string& row) const;
     void completeRow(bool& stopping);
-    void chooseNextBell(bool rowStarted, Micros now);
-    // How long after the bell in front to strike, in the rhythm chosen.
-    int strikeDelay(std::size_t position, bool afterGap, Micros now) const;
+    void chooseNextBell(bool rowStarted);
+    // How long after the bell in front to strike at the interval rule.
+    int strikeDelay(bool afterGap) const;
+    bool followsRhythm() const { return rhythmSettings.rhythm == RhythmSettings::Rhythm::Band; }
+    void planInRhythm(Micros now);
+    std::optional<std::string> peekNextRow() const;
+    std::size_t firstOwnToStrike(const std::string& row, const std::string& done) const;
+    bool bandHoldingUp(Micros now) const;
+    std::optional<Micros> heardInFront(const std::string& row, std::size_t position, bool nextRow) const;
     void noteBlow(char symbol, bool own, Micros at);
     void startTouch();
     bool ringsEveryBell() const;
@@ -121,6 +134,7 @@ private:
     RhythmSettings rhythmSettings;
     BandRhythm band;
     StrikingWatch watch;
+    std::array<Micros, 12> heardAt{};  // when each bell was last heard
     const MethodSettings& settings;
     const CompiledMethod& method;
 };

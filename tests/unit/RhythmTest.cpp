@@ -141,9 +141,9 @@ TEST(BandRhythm, StrikesWhenTheRhythmSaysLessTheRoundTrip)
     BandRhythm band = bandHeard(2);
     band.blowHeard(2, 6, false, steadyIdeal(2, 6));
     const std::int64_t heard = steadyIdeal(2, 6);
-    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, heard, 999'000, false)), kInterval, 100);
+    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, heard, heard, 999'000, false)), kInterval, 100);
     band.echoHeard(80'000);
-    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, heard, 999'000, false)), kInterval - 80'000, 100);
+    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, heard, heard, 999'000, false)), kInterval - 80'000, 100);
 }
 
 TEST(BandRhythm, WaitsForABellThatHeldUpThenLeavesAShortGap)
@@ -152,7 +152,7 @@ TEST(BandRhythm, WaitsForABellThatHeldUpThenLeavesAShortGap)
     // The sixth is heard 200 ms late: the seventh follows it, half an
     // interval behind, not on top of it.
     const std::int64_t late = steadyIdeal(2, 6) + 200'000;
-    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, late, 999'000, false)), kInterval / 2, 1000);
+    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, late, late, 999'000, false)), kInterval / 2, 1000);
 }
 
 TEST(BandRhythm, KeepsItsOwnPaceWithNoBandToFollow)
@@ -165,8 +165,8 @@ TEST(BandRhythm, KeepsItsOwnPaceWithNoBandToFollow)
         band.echoHeard(60'000);
         // One interval after the blow in front, two before a handstroke row,
         // sent a round trip early.
-        EXPECT_EQ(band.delayUs(0, 2, 1'000'000, 250'000, false), 190'000) << alone;
-        EXPECT_EQ(band.delayUs(2, 1, 1'000'000, 250'000, true), 440'000) << alone;
+        EXPECT_EQ(band.delayUs(0, 2, 1'000'000, 1'000'000, 250'000, false), 190'000) << alone;
+        EXPECT_EQ(band.delayUs(2, 1, 1'000'000, 1'000'000, 250'000, true), 440'000) << alone;
     }
 }
 
@@ -174,7 +174,7 @@ TEST(BandRhythm, NeverWaitsLessThanNothing)
 {
     BandRhythm band = bandHeard(2);
     band.echoHeard(900'000);  // a round trip longer than the interval
-    EXPECT_EQ(band.delayUs(2, 7, steadyIdeal(2, 6), 250'000, false), 0);
+    EXPECT_EQ(band.delayUs(2, 7, steadyIdeal(2, 6), steadyIdeal(2, 6), 250'000, false), 0);
 }
 
 } // namespace
