@@ -168,13 +168,27 @@ private slots:
         QCOMPARE(rows.mid(2, changes.size()), changes);
     }
 
+    void ringsOverASlowNetworkAndSummarisesTheStriking_data()
+    {
+        QTest::addColumn<QString>("latency");
+        QTest::addColumn<QStringList>("rhythm");
+        QTest::newRow("interval") << "15:5" << QStringList{};
+        QTest::newRow("band") << "60:10" << QStringList{"--rhythm", "band"};
+    }
+
     void ringsOverASlowNetworkAndSummarisesTheStriking()
     {
+        QFETCH(QString, latency);
+        QFETCH(QStringList, rhythm);
         Server server(kBandSpeed + QStringList{"--ringer", "Tolvane=5,6", "--method", "Plain Bob Minor",
-                                               "--latency-ms", "15:5"});
-        Program program(server.port, {"--method", "Plain Bob Minor"});
+                                               "--latency-ms", latency});
+        Program program(server.port, QStringList{"--method", "Plain Bob Minor"} + rhythm);
         QVERIFY(program.finished(60000));
         QCOMPARE(program.rows(), touch("ppppp"));
+        const QString errors = QString::fromLatin1(program.process.readAllStandardError());
+        QVERIFY2(errors.contains(QRegularExpression("tolvane: striking: own bells 5,6: mean [+-]\\d+\\.\\d ms, "
+                                                    "sd \\d+\\.\\d ms, \\d+ blows; band: sd \\d+\\.\\d ms, \\d+ blows\n")),
+                 qPrintable(errors));
         const QString log = server.finalLog();
         QVERIFY2(log.contains(QRegularExpression(
                      "\\[Ash\\] striking touch 1: Tolvane bells 5,6: mean [+-]\\d+\\.\\d ms, sd \\d+\\.\\d ms, 124 blows\n")),

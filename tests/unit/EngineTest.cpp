@@ -622,4 +622,41 @@ TEST(Ringing, RobotOnTheTwoTenorsRingsPlainBobMajor)
     EXPECT_FALSE(tower.engine().ringing);
     EXPECT_EQ(tower.host.printedRows, rows);
 }
+
+// ---------------------------------------------------------------------------
+// Rhythms beyond the interval rule
+
+TEST(Rhythm, TheBandRhythmFollowsTheBandsPaceNotTheSpeedSetting)
+{
+    SimulatedTower tower(6, "6");
+    tower.controller.setRhythm({.rhythm = RhythmSettings::Rhythm::Band});
+    for (int row = 0; row < 6; ++row) {
+        const bool handstroke = row % 2 == 0;
+        if (handstroke && row > 0)
+            tower.host.now += SimulatedTower::kBandGap;  // the band's handstroke gap
+        for (char bell : std::string("12345"))
+            tower.bandStrike(bell, handstroke);
+        const RobotStrike strike = tower.robotStrike();
+        EXPECT_EQ(strike.handstroke, handstroke);
+        EXPECT_EQ(strike.period, SimulatedTower::kBandGap) << "row " << row;
+    }
+}
+
+TEST(Rhythm, TheHandstrokeGapIsSettableAtTheIntervalRule)
+{
+    SimulatedTower tower(6, "1");
+    tower.controller.setRhythm({.handstrokeGap = 0.5});
+    tower.call("Here's treble");
+    const int interval = tower.engine().strikeInterval;
+    for (int row = 0; row < 3; ++row) {
+        const bool handstroke = row % 2 == 0;
+        const RobotStrike strike = tower.robotStrike();
+        if (row > 0) {
+            EXPECT_EQ(strike.period, handstroke ? (3 * interval + 1) / 2 : interval) << "row " << row;
+        }
+        for (char bell : std::string("23456"))
+            tower.bandStrike(bell, handstroke);
+    }
+}
+
 } // namespace

@@ -155,6 +155,13 @@ TEST(BandRhythm, WaitsForABellThatHeldUpThenLeavesAShortGap)
     EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, late, late, 999'000, false)), kInterval / 2, 1000);
 }
 
+TEST(BandRhythm, ARingerIsHoldingUpOnceHalfAnIntervalLate)
+{
+    const BandRhythm band = bandHeard(2);
+    EXPECT_FALSE(band.holdingUp(2, 1, steadyIdeal(2, 1) + 100'000));
+    EXPECT_TRUE(band.holdingUp(2, 1, steadyIdeal(2, 1) + 150'000));
+}
+
 TEST(BandRhythm, KeepsItsOwnPaceWithNoBandToFollow)
 {
     for (bool alone : {true, false}) {
