@@ -259,51 +259,8 @@ void RingingEngine::onCall(const CallEvent& event)
 
 void RingingEngine::applyCall()
 {
-    const int kind = pendingCall;
-    if (kind <= 0 || kind > kExtreme)
-        return;
-    const std::size_t blocks = method.blockEnds.size();
-    static const ParsedNotation kNoCall{{0, NotationBlock{}}};
-    const ParsedNotation& slot = method.callBlocks[static_cast<std::size_t>(kind)];
-    // A slot that does not fit the method is about to be emptied by its compile.
-    const bool fits = slot.size() == 1 || (slot.size() >= 2 && slot.size() == blocks);
-    const ParsedNotation& call = fits ? slot : kNoCall;
-    const NotationBlock& firstBlock = call.begin()->second;
-
-    const long long lead = static_cast<long long>(method.plainLead.size());
-    const long long count = changeInLead;
-    long long position = 0;
-    const ChangeMap* changes = &firstBlock.changes;
-    if (call.size() >= 2 || blocks >= 2) {
-        bool found = false;
-        for (const auto& [j, end] : method.blockEnds) {
-            const NotationBlock& block = call.size() >= 2 ? call.at(j) : firstBlock;
-            if (count < end + static_cast<long long>(block.shift)) {
-                position = end + static_cast<long long>(block.shift);
-                changes = &block.changes;
-                found = true;
-                break;
-            }
-        }
-        if (!found)
-            position = method.blockEnds.begin()->second + static_cast<long long>(firstBlock.shift) + lead;
-    } else {
-        position = lead + firstBlock.shift;
-        if (count > position)
-            position += lead;
-    }
-    callStart = static_cast<int>(std::clamp<long long>(position, INT_MIN, INT_MAX));
-
-    const long long current = static_cast<long long>(currentLead.size());
-    const long long following = static_cast<long long>(followingLead.size());
-    long long p = position;
-    for (const auto& [index, token] : *changes) {
-        if (p >= 0 && p < current)
-            currentLead[static_cast<int>(p)] = token;
-        else if (p >= current && p < current + following)
-            followingLead[static_cast<int>(p - current)] = token;
-        ++p;
-    }
+    if (const auto start = placeCall(method, pendingCall, changeInLead, currentLead, followingLead))
+        callStart = *start;
 }
 
 void RingingEngine::announceCall(int kind)

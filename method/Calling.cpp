@@ -159,26 +159,7 @@ public:
     int placeOfBell(char symbol) const { return static_cast<int>(row.find(symbol)) + 1; }
 
 private:
-    void writeCall(int callKind)
-    {
-        if (callKind != kBob && callKind != kSingle)
-            return;
-        const ParsedNotation& slot = method->callBlocks[static_cast<std::size_t>(callKind)];
-        if (slot.size() != 1)
-            return;
-        const NotationBlock& call = slot.begin()->second;
-        const long long lead = static_cast<long long>(method->plainLead.size());
-        long long position = lead + call.shift;
-        if (position < 0)
-            position += lead;
-        for (const auto& [index, token] : call.changes) {
-            if (position >= 0 && position < lead)
-                current[static_cast<int>(position)] = token;
-            else if (position >= lead && position < 2 * lead)
-                following[static_cast<int>(position - lead)] = token;
-            ++position;
-        }
-    }
+    void writeCall(int callKind) { placeCall(*method, callKind, 0, current, following); }
 
     const CompiledMethod* method;
     std::string row;

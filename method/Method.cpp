@@ -1,5 +1,7 @@
 #include "method/Method.h"
 
+#include <algorithm>
+#include <climits>
 #include <string_view>
 
 namespace {
@@ -66,4 +68,53 @@ void parseComposition(CompiledMethod& method, std::string_view composition)
         if (kind != std::string_view::npos)
             method.compositionSteps[stepCount++] = CompositionStep{static_cast<int>(kind)};
     }
+}
+
+std::optional<int> placeCall(const CompiledMethod& method, int kind, int changeInLead, ChangeMap& currentLead,
+                             ChangeMap& followingLead)
+{
+    if (kind <= 0 || kind > kExtreme)
+        return std::nullopt;
+    const std::size_t blocks = method.blockEnds.size();
+    static const ParsedNotation kNoCall{{0, NotationBlock{}}};
+    const ParsedNotation& slot = method.callBlocks[static_cast<std::size_t>(kind)];
+    // A slot that does not fit the method is about to be emptied by its compile.
+    const bool fits = slot.size() == 1 || (slot.size() >= 2 && slot.size() == blocks);
+    const ParsedNotation& call = fits ? slot : kNoCall;
+    const NotationBlock& firstBlock = call.begin()->second;
+
+    const long long lead = static_cast<long long>(method.plainLead.size());
+    const long long count = changeInLead;
+    long long position = 0;
+    const ChangeMap* changes = &firstBlock.changes;
+    if (call.size() >= 2 || blocks >= 2) {
+        bool found = false;
+        for (const auto& [j, end] : method.blockEnds) {
+            const NotationBlock& block = call.size() >= 2 ? call.at(j) : firstBlock;
+            if (count < end + static_cast<long long>(block.shift)) {
+                position = end + static_cast<long long>(block.shift);
+                changes = &block.changes;
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            position = method.blockEnds.begin()->second + static_cast<long long>(firstBlock.shift) + lead;
+    } else {
+        position = lead + firstBlock.shift;
+        if (count > position)
+            position += lead;
+    }
+
+    const long long current = static_cast<long long>(currentLead.size());
+    const long long following = static_cast<long long>(followingLead.size());
+    long long p = position;
+    for (const auto& [index, token] : *changes) {
+        if (p >= 0 && p < current)
+            currentLead[static_cast<int>(p)] = token;
+        else if (p >= current && p < current + following)
+            followingLead[static_cast<int>(p - current)] = token;
+        ++p;
+    }
+    return static_cast<int>(std::clamp<long long>(position, INT_MIN, INT_MAX));
 }

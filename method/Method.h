@@ -5,6 +5,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,3 +48,11 @@ void buildCall(CompiledMethod& method, int kind, std::string_view notation, Mess
 // Rebuilds plainLead, blockEnds and the bob and single slots, in that order.
 void compileMethod(CompiledMethod& method, const MethodSettings& settings, MessageSink& messages);
 void parseComposition(CompiledMethod& method, std::string_view composition);
+
+// Makes a call of `kind` at change `changeInLead` of the lead being rung: its
+// changes go where the method's call rule puts them, into `currentLead` and
+// `followingLead`. Returns the change, counted in the lead being rung, at
+// which the call begins; nothing for a kind that is not a call. The ringing
+// engine and the expansion of callings both ring calls through this.
+std::optional<int> placeCall(const CompiledMethod& method, int kind, int changeInLead, ChangeMap& currentLead,
+                             ChangeMap& followingLead);
