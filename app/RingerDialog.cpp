@@ -177,7 +177,7 @@ void RingerDialog::contextMenuEvent(QContextMenuEvent* event)
 }
 
 // The server goes to the file only: the connection is made once, at start-up.
-// The rhythm is saved and takes effect at once.
+// The rhythm is saved and takes effect from the next touch.
 void RingerDialog::editOptions()
 {
     const SavedSettings saved = loadSettings().settings;
@@ -309,7 +309,6 @@ void RingerDialog::showChanges(const ChangeDisplay& display)
     changesRungValue->setText(QString::number(display.changesRung));
     changeInLeadValue->setText(QString::number(display.changeInLead));
     lastChangesView->setText(panelText(display.lastChanges));
-    showWhatIsRung();
 }
 
 void RingerDialog::showStriking(const StrikingSummary& summary)
@@ -322,6 +321,8 @@ void RingerDialog::showStriking(const StrikingSummary& summary)
 
 // "Tolvane Tower · bells 7, 8 · Plain Bob Major": the tower joined, our bells
 // and the method set. Tower names come from the server: plain text only.
+// Refreshed when the bells are assigned (which shows the speed) and when a
+// method is set, not with every row.
 void RingerDialog::showWhatIsRung()
 {
     const RingerController& run = controller();
@@ -342,6 +343,9 @@ void RingerDialog::showWhatIsRung()
     else if (!method.placeNotation.empty())
         parts << latin1Text(method.placeNotation);
     const QString text = parts.join(QStringLiteral(" \u00b7 "));
+    if (text == ringingText)
+        return;
+    ringingText = text;
     const QString shown = ringingValue->fontMetrics().elidedText(text, Qt::ElideRight, lastChangesView->width());
     if (ringingValue->text() != shown) {
         ringingValue->setText(shown);

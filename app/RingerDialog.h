@@ -59,6 +59,7 @@ private:
     QLabel* changeInLeadValue = nullptr;
     QLabel* strikingValue = nullptr;
     QLabel* ringingValue = nullptr;
+    QString ringingText;
 
     // One box at a time: texts that come while a box is open wait for it.
     bool boxOpen = false;

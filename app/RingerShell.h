@@ -32,7 +32,7 @@ public:
 
     RingerController& controller() { return ringer; }
     // How Tolvane times its blows: at start-up the command line's values over
-    // the saved ones, later what the options dialog sets. Takes effect at once.
+    // the saved ones, later what the options dialog sets. Takes effect from the next touch.
     const RhythmSettings& rhythmSettings() const { return rhythm; }
     void setRhythmSettings(const RhythmSettings& settings);
     const Options& options() const { return opts; }

@@ -9,6 +9,7 @@ namespace {
 // Enough for the rows fitted on twelve bells, with room for a ragged row.
 constexpr std::size_t kMaxSamples = 12 * 6;
 constexpr double kMemoryRows = 1.5;
+constexpr double kRestartAfter = 4.0;  // times the time the rhythm expected
 
 struct Line {
     double intercept = 0;  // at x = 0 of the centred positions
@@ -70,7 +71,17 @@ void RhythmModel::addBlow(int row, int place, std::int64_t timeUs)
 {
     if (bellCount <= 0 || place < 1 || place > bellCount)
         return;
-    samples.push_back({row, position(row, place), timeUs});
+    // After a pause far longer than the rhythm allows (a stalled network, the
+    // band resting) the old blows say nothing of the new pace.
+    const double x = position(row, place);
+    if (fitted && !samples.empty()) {
+        const double expected = slope * std::max(1.0, x - samples.back().x);
+        if (static_cast<double>(timeUs - samples.back().timeUs) > kRestartAfter * expected) {
+            samples.clear();
+            fitted = false;
+        }
+    }
+    samples.push_back({row, x, timeUs});
     const int oldest = row - params.rowsFitted;
     while (!samples.empty() && (samples.front().row < oldest || samples.size() > kMaxSamples))
         samples.pop_front();
@@ -130,7 +141,9 @@ std::optional<std::int64_t> RhythmModel::due(int row, int place) const
 
 void EchoDelayEstimate::addRoundTrip(std::int64_t roundTripUs)
 {
-    if (roundTripUs < 0)
+    // A clock that went backwards, or an echo after a stall or of a strike
+    // we never sent, says nothing about the network.
+    if (roundTripUs < 0 || roundTripUs > kLongestRoundTripUs)
         return;
     const double sample = static_cast<double>(roundTripUs);
     // Smoothed as a transport smooths its round-trip time: an eighth of each

@@ -59,6 +59,8 @@ private:
 // back, smoothed so that one slow echo does not move it much.
 class EchoDelayEstimate {
 public:
+    static constexpr std::int64_t kLongestRoundTripUs = 2'000'000;
+
     void addRoundTrip(std::int64_t roundTripUs);
     void reset() { samples = 0; smoothed = 0; }
     bool known() const { return samples > 0; }

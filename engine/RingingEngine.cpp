@@ -304,7 +304,8 @@ void RingingEngine::measureEchoDelay(int bell, std::uint16_t stamp, Micros arriv
         return;
     // Whole milliseconds on each side, as a millisecond clock read at both
     // moments would give.
-    band.echoHeard(arrived - strikeSentAt);
+    if (strikeSentAt != 0)
+        band.echoHeard(arrived - strikeSentAt);
     const Micros delay = arrived / 1000 - strikeSentAt / 1000;
     if (delay == 0)
         echoDelay = 1;
@@ -333,19 +334,20 @@ void RingingEngine::bellStruck(int index, bool stroke, Micros at)
         reportStriking(true);
         return;
     }
-    if (rowStarted)
-        reportStriking(false);
     if (followsRhythm())
         planInRhythm(at);
     else if (pendingBell == 0)
         chooseNextBell(rowStarted);
+    // After the timer is armed: judging is never on the way of a strike.
+    if (rowStarted)
+        reportStriking(false);
 }
 
 // Every blow of the touch, ours by their echoes, feeds the band's rhythm and
 // the judging of our striking, where either is wanted.
 void RingingEngine::noteBlow(char symbol, bool own, Micros at)
 {
-    const bool followsBand = rhythmSettings.rhythm == RhythmSettings::Rhythm::Band;
+    const bool followsBand = followsRhythm();
     const bool judged = output.showsStriking();
     if (!followsBand && !judged)
         return;
@@ -421,7 +423,8 @@ int RingingEngine::strikeDelay(bool afterGap) const
 // is planned afresh at every report, from the first of our bells not yet
 // heard or sent, in this row or, once all ours in it are on their way, the
 // next. Until there is a band rhythm to follow, the bells in front are
-// waited for as at the interval rule.
+// waited for as at the interval rule. A call or "Go" that comes after a blow
+// of the next row has gone out does not move that blow.
 
 void RingingEngine::planInRhythm(Micros now)
 {
@@ -441,6 +444,7 @@ void RingingEngine::planInRhythm(Micros now)
     const std::size_t firstUnheard = currentRow.find_first_not_of(struckBells + sentBells);
     if (position == std::string::npos || (!ahead && (nextRow || firstUnheard != position))) {
         pendingBell = 0;
+        pendingInNextRow = false;
         return;
     }
     pendingBell = bellOfSymbol(row[position]);
@@ -455,9 +459,11 @@ void RingingEngine::planInRhythm(Micros now)
 // not when the ringing stops at its end.
 std::optional<std::string> RingingEngine::peekNextRow() const
 {
-    const bool hasMethod = !currentLead.empty();
-    if (!handstroke && stopRequested)
+    // A backstroke row may be the last (a Stand), and the handstroke after it
+    // has the gap to spare: only a backstroke is struck ahead.
+    if (!handstroke)
         return std::nullopt;
+    const bool hasMethod = !currentLead.empty();
     bool inMethod = !inRounds && hasMethod;
     if (inMethod && currentRow == rounds()) {
         if (settings.goAndStopMode == 0)
@@ -517,15 +523,21 @@ bool RingingEngine::bandHoldingUp(Micros now) const
 
 void RingingEngine::setRhythm(const RhythmSettings& settings)
 {
-    rhythmSettings = settings;
-    band = BandRhythm(settings);
-    if (ringing)
-        band.startTouch(bellCount, ringsEveryBell());
+    nextRhythm = settings;
+    nextRhythm.handstrokeGap = std::clamp(nextRhythm.handstrokeGap, 0.0, 2.0);
+    nextRhythm.inertia = std::clamp(nextRhythm.inertia, 0.0, 1.0);
+    // Changing how blows are planned halfway through a row could strike a
+    // bell already on its way again; the new rhythm starts with a touch.
+    if (!ringing)
+        rhythmSettings = nextRhythm;
 }
 
 void RingingEngine::startTouch()
 {
     rowIndex = 0;
+    rhythmSettings = nextRhythm;
+    band = BandRhythm(rhythmSettings);
+    pendingInNextRow = false;
     band.startTouch(bellCount, ringsEveryBell());
     watch.startTouch();
 }
@@ -579,7 +591,7 @@ void RingingEngine::strikeOwnBell(Micros now)
         return;
     ++strikeCounter;
     const int number = bellTable[static_cast<std::size_t>(pendingBell - 1)].number;
-    const bool stroke = pendingInNextRow ? !handstroke : handstroke;
+    const bool stroke = followsRhythm() && pendingInNextRow ? !handstroke : handstroke;
     const int delay = echoDelay;
     echoDelay = 0;
     strikeSentAt = now;

@@ -87,7 +87,7 @@ public:
     void faster(Micros now);
     void slower(Micros now);
     void setSpeedAdjustment(int adjustment);
-    // Takes effect at once; a new rhythm is fitted afresh.
+    // Takes effect when the next touch starts (at once while none rings).
     void setRhythm(const RhythmSettings& settings);
     const RhythmSettings& rhythm() const { return rhythmSettings; }
 
@@ -132,6 +132,7 @@ private:
 
     EngineOutput& output;
     RhythmSettings rhythmSettings;
+    RhythmSettings nextRhythm;
     BandRhythm band;
     StrikingWatch watch;
     std::array<Micros, 12> heardAt{};  // when each bell was last heard

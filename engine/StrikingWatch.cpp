@@ -26,7 +26,9 @@ StrikingFigures StrikingWatch::recent() const
     if (blows.empty())
         return {};
     const int from = blows.back().row - kRecentRows + 1;
-    const auto first = std::find_if(blows.begin(), blows.end(), [from](const striking::Blow& b) { return b.row >= from; });
+    // Rows only grow through a touch.
+    const auto first =
+        std::partition_point(blows.begin(), blows.end(), [from](const striking::Blow& b) { return b.row < from; });
     return judge(std::vector<striking::Blow>(first, blows.end()));
 }
 

@@ -659,4 +659,28 @@ TEST(Rhythm, TheHandstrokeGapIsSettableAtTheIntervalRule)
     }
 }
 
+TEST(Rhythm, AChangeOfRhythmWaitsForTheNextTouch)
+{
+    // The robot leads; after one touch in the band's rhythm it is switched to
+    // the interval rule halfway through a row, and must ring on with the right
+    // strokes, then at the interval rule once "Here's treble" starts anew.
+    SimulatedTower tower(6, "1");
+    tower.controller.setRhythm({.rhythm = RhythmSettings::Rhythm::Band});
+    tower.call("Here's treble");
+    for (int row = 0; row < 4; ++row) {
+        const bool handstroke = row % 2 == 0;
+        if (row == 3)
+            tower.controller.setRhythm({});
+        EXPECT_EQ(tower.robotStrike().handstroke, handstroke) << "row " << row;
+        for (char bell : std::string("23456"))
+            tower.bandStrike(bell, handstroke);
+    }
+    tower.call("Stand");
+    tower.call("Here's treble");
+    tower.robotStrikes.clear();
+    tower.rowsRung = 0;
+    tower.ringRows(std::vector<std::string>(4, "123456"));
+    EXPECT_EQ(tower.robotStrikes.size(), 4u);
+}
+
 } // namespace

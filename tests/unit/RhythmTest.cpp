@@ -94,6 +94,17 @@ TEST(RhythmModel, OneWildBlowMovesThePredictionLittle)
     }
 }
 
+TEST(RhythmModel, StartsAfreshAfterAPauseFarLongerThanTheRhythm)
+{
+    RhythmModel model = steadyBand(3);
+    const auto steady = [](int) { return kInterval; };
+    constexpr std::int64_t kPause = 10'000'000;  // the network stalls for 10 s
+    for (int place = 1; place <= kBells; ++place)
+        model.addBlow(3, place, idealTime(3, place, steady) + kPause);
+    EXPECT_NEAR(model.intervalUs(), kInterval, 500);
+    EXPECT_NEAR(static_cast<double>(*model.due(4, 1)), static_cast<double>(idealTime(4, 1, steady) + kPause), 2000);
+}
+
 TEST(RhythmModel, ANewTouchForgetsTheOldRhythm)
 {
     RhythmModel model = steadyBand(2);
@@ -112,6 +123,7 @@ TEST(EchoDelayEstimate, TakesTheFirstRoundTripWholeThenSmooths)
     delay.addRoundTrip(160'000);  // one slow echo moves it an eighth of the way
     EXPECT_EQ(delay.roundTripUs(), 90'000);
     delay.addRoundTrip(-5);  // a clock that went backwards is no sample
+    delay.addRoundTrip(EchoDelayEstimate::kLongestRoundTripUs + 1);  // nor is a stall
     EXPECT_EQ(delay.roundTripUs(), 90'000);
 }
 
