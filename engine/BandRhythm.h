@@ -34,9 +34,6 @@ public:
     // Whether there is a band rhythm to follow, rather than our own pace.
     bool followsBand() const;
 
-    const EchoDelayEstimate& echoDelay() const { return echo; }
-    const RhythmModel& model() const { return rhythm; }
-
 private:
 
     RhythmSettings settings;

@@ -35,9 +35,10 @@ public:
     double intervalUs() const { return fitted ? slope : 0.0; }
     int bells() const { return bellCount; }
 
+private:
+    // Where a blow lies on the band's time line, in blows from the first.
     double position(int row, int place) const;
 
-private:
     struct Sample {
         int row;
         double x;

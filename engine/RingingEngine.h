@@ -89,7 +89,6 @@ public:
     void setSpeedAdjustment(int adjustment);
     // Takes effect when the next touch starts (at once while none rings).
     void setRhythm(const RhythmSettings& settings);
-    const RhythmSettings& rhythm() const { return rhythmSettings; }
 
     std::string rounds() const;
 
