@@ -68,7 +68,11 @@ std::string setRhythmOption(const std::string& name, const std::string& value, O
         good = (options.handstrokeGap = parseHandstrokeGap(value)).has_value();
     else
         good = (options.inertia = parseInertia(value)).has_value();
-    return good ? std::string() : "invalid value '" + value + "' for option '--" + name + "'";
+    if (good)
+        return {};
+    const std::string error = "invalid value '" + value + "' for option '--" + name + "'";
+    // The largest inertias are the ones a user tries, and 1 would freeze the rhythm.
+    return name == "inertia" ? error + ": from 0 to 0.9 (at 1 the rhythm would never move)" : error;
 }
 
 // HOST or HOST:PORT.
@@ -186,7 +190,7 @@ std::optional<double> parseHandstrokeGap(const std::string& text)
 
 std::optional<double> parseInertia(const std::string& text)
 {
-    return parseNumberIn(text, 0.0, 1.0);
+    return parseNumberIn(text, 0.0, RhythmSettings::kMaxInertia);
 }
 
 const char* rhythmName(RhythmSettings::Rhythm rhythm)
@@ -325,7 +329,8 @@ std::string usageText()
            "      --handstroke-gap G    the handstroke gap: G extra intervals before each\n"
            "                            handstroke row, from 0 to 2 (default 1)\n"
            "      --inertia X           how steady the band's rhythm is held, from 0 (each\n"
-           "                            blow moves it) to 1 (hardly moved; default 0.5)\n"
+           "                            blow moves it) to 0.9, the most (a change of pace\n"
+           "                            takes several rows to follow; default 0.5)\n"
            "      --headless            no window: messages go to standard error and the\n"
            "                            rows rung to standard output\n"
            "      --help                show this help and exit\n"

@@ -1,5 +1,7 @@
 #include "engine/RhythmModel.h"
 
+#include "engine/RhythmSettings.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -49,7 +51,7 @@ Line fitLine(const std::deque<double>& xs, const std::deque<double>& ts, Weights
 RhythmModel::RhythmModel(Parameters parameters) : params(parameters)
 {
     params.handstrokeGap = std::clamp(params.handstrokeGap, 0.0, 2.0);
-    params.inertia = std::clamp(params.inertia, 0.0, 1.0);
+    params.inertia = std::clamp(params.inertia, 0.0, RhythmSettings::kMaxInertia);
     params.rowsFitted = std::clamp(params.rowsFitted, 0, 4);
 }
 

@@ -15,7 +15,7 @@ class RhythmModel {
 public:
     struct Parameters {
         double handstrokeGap = 1.0;  // in blows, 0 to 2
-        // How much of the previous estimate each new fit keeps, 0 to 1.
+        // How much of the previous estimate each new fit keeps, 0 to 0.9.
         double inertia = 0.5;
         // The fit reaches back this many rows before the newest blow's row.
         int rowsFitted = 3;

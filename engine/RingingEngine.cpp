@@ -525,7 +525,7 @@ void RingingEngine::setRhythm(const RhythmSettings& settings)
 {
     nextRhythm = settings;
     nextRhythm.handstrokeGap = std::clamp(nextRhythm.handstrokeGap, 0.0, 2.0);
-    nextRhythm.inertia = std::clamp(nextRhythm.inertia, 0.0, 1.0);
+    nextRhythm.inertia = std::clamp(nextRhythm.inertia, 0.0, RhythmSettings::kMaxInertia);
     // Changing how blows are planned halfway through a row could strike a
     // bell already on its way again; the new rhythm starts with a touch.
     if (!ringing)

@@ -53,9 +53,17 @@ std::size_t utf8SequenceLength(const std::string& text, std::size_t at)
     return length;
 }
 
+// U+FFFE and U+FFFF are well-formed UTF-8 but no XML 1.0 character (the
+// surrogates and the controls are caught elsewhere): a reader refuses the file.
+bool forbiddenInXml(const std::string& text, std::size_t at, std::size_t length)
+{
+    return length == 3 && text.compare(at, 2, "\xef\xbf") == 0 &&
+           (text[at + 2] == '\xbe' || text[at + 2] == '\xbf');
+}
+
 // Text safe inside an element or a quoted attribute: markup characters are
-// escaped, control characters and broken UTF-8 (which would make the file
-// unreadable) become "?", and long names are cut to `maxCharacters`.
+// escaped, control characters, U+FFFE, U+FFFF and broken UTF-8 (which would
+// make the file unreadable) become "?", and long names are cut to `maxCharacters`.
 std::string xmlText(const std::string& text, int maxCharacters = 200)
 {
     std::string out;
@@ -73,7 +81,9 @@ std::string xmlText(const std::string& text, int maxCharacters = 200)
             continue;
         }
         const char c = text[at];
-        if (length > 1)
+        if (forbiddenInXml(text, at, length))
+            out += '?';
+        else if (length > 1)
             out.append(text, at, length);
         else if (c == '&')
             out += "&amp;";

@@ -41,11 +41,12 @@ private slots:
         control<QLineEdit>(dialog, "hostEdit")->clear();
         control<QComboBox>(dialog, "rhythmList")->setCurrentIndex(0);
         control<QDoubleSpinBox>(dialog, "handstrokeGapBox")->setValue(5);  // held to 2
+        control<QDoubleSpinBox>(dialog, "inertiaBox")->setValue(1);         // held to 0.9: 1 would freeze the rhythm
         dialog.accept();
         QCOMPARE(dialog.serverHost, std::string());
         QCOMPARE(dialog.rhythm.rhythm, RhythmSettings::Rhythm::Interval);
         QCOMPARE(dialog.rhythm.handstrokeGap, 2.0);
-        QCOMPARE(dialog.rhythm.inertia, 0.25);
+        QCOMPARE(dialog.rhythm.inertia, RhythmSettings::kMaxInertia);
     }
 
     void cancelLeavesTheFields()

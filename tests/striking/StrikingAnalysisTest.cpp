@@ -1,5 +1,6 @@
 #include "striking/StrikingAnalysis.h"
 
+#include <expat.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -182,6 +183,19 @@ TEST(StrikingAnalysis, WildBlowDoesNotWreckItsRow)
     }
 }
 
+TEST(StrikingAnalysis, AFaultIsEarlyOrLateBeyondTheLimit)
+{
+    auto blows = synthesise({});
+    blows[10 * 8 + 2].timeMs -= 80;  // row 10: early
+    blows[20 * 8 + 4].timeMs += 80;  // row 20: late
+    blows[30 * 8 + 1].timeMs += 30;  // row 30: within the limit
+    const auto report = analyseStriking(blows);
+    EXPECT_EQ(report.band.faults, 2);
+    EXPECT_EQ(report.rowFaults[10], 1);
+    EXPECT_EQ(report.rowFaults[20], 1);
+    EXPECT_EQ(report.rowFaults[30], 0);
+}
+
 TEST(StrikingAnalysis, SlowDriftIsNotError)
 {
     const auto perfect = analyseStriking(synthesise({.driftPercent = 8}));
@@ -247,35 +261,64 @@ TEST(StrikingDescribe, RingerAndBandLines)
 }
 
 namespace {
-std::size_t occurrences(const std::string& text, const std::string& what)
+
+// What a real XML reader makes of the chart: whether it is well formed, and
+// the number of each element and the text it holds.
+struct ParsedXml {
+    bool wellFormed = false;
+    std::string error;
+    std::map<std::string, int> elements;
+    std::string text;
+};
+
+ParsedXml parseXml(const std::string& document)
 {
-    std::size_t count = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
+    ParsedXml parsed;
+    XML_Parser parser = XML_ParserCreate("UTF-8");
+    XML_SetUserData(parser, &parsed);
+    XML_SetStartElementHandler(parser, [](void* data, const XML_Char* name, const XML_Char**) {
+        ++static_cast<ParsedXml*>(data)->elements[name];
+    });
+    XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* text, int length) {
+        static_cast<ParsedXml*>(data)->text.append(text, static_cast<std::size_t>(length));
+    });
+    parsed.wellFormed =
+        XML_Parse(parser, document.data(), static_cast<int>(document.size()), XML_TRUE) == XML_STATUS_OK;
+    if (!parsed.wellFormed)
+        parsed.error = XML_ErrorString(XML_GetErrorCode(parser));
+    XML_ParserFree(parser);
+    return parsed;
 }
+
 }  // namespace
 
-TEST(StrikingChart, OneCirclePerBlowAndEscapedText)
+TEST(StrikingChart, IsWellFormedXmlWhateverTheNames)
 {
+    // Markup, controls, broken UTF-8, the two non-characters XML forbids, a
+    // lone surrogate; and a name in plain Unicode that must come through.
+    const std::string hostile = "<b>&\"x\x01\xff\xef\xbf\xbe\xef\xbf\xbf\xed\xa0\x80";
+    const std::string kind = "Cl\xc3\xa9mence \xe2\x99\xab";
     auto blows = synthesise({.stage = 12, .sdMs = 20});
     for (Blow& blow : blows)
         if (blow.ringer == "Tolvane")
-            blow.ringer = "<b>&\"x\x01\xff";
+            blow.ringer = blow.bell == 7 ? hostile : kind;
     blows.push_back({5, 1, 1, true, "Band", std::numeric_limits<double>::infinity()});  // not drawn
     blows.push_back(blows[3]);                                                           // nor a second blow in a place
     const auto report = analyseStriking(blows);
-    const std::string svg = strikingChartSvg(blows, report, "Tower <script>", {"<b>&\"x\x01\xff"});
-    EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
-    EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
-    EXPECT_EQ(occurrences(svg, "<circle"), blows.size() - 2);
+    ParsedXml chart = parseXml(strikingChartSvg(blows, report, "Tower <script>\xef\xbf\xbf", {hostile, kind}));
+    ASSERT_TRUE(chart.wellFormed) << chart.error;
+    EXPECT_EQ(chart.elements["circle"], static_cast<int>(blows.size()) - 2);
     EXPECT_EQ(report.band.count, static_cast<int>(blows.size()) - 2);
-    EXPECT_EQ(occurrences(svg, "<g>"), occurrences(svg, "</g>"));
-    EXPECT_EQ(svg.find("<script"), std::string::npos);
-    EXPECT_EQ(svg.find("<b>"), std::string::npos);
-    EXPECT_NE(svg.find("Tower &lt;script&gt;"), std::string::npos);
-    EXPECT_NE(svg.find("&lt;b&gt;&amp;&quot;x??"), std::string::npos);
-    EXPECT_EQ(svg.find('\x01'), std::string::npos);
-    EXPECT_EQ(svg.find('\xff'), std::string::npos);
-    EXPECT_NE(svg.find("#e8590c"), std::string::npos);  // the client's bells are picked out
+    EXPECT_EQ(chart.elements.count("script"), 0u);
+    EXPECT_EQ(chart.elements.count("b"), 0u);
+    EXPECT_NE(chart.text.find("Tower <script>?"), std::string::npos);
+    EXPECT_NE(chart.text.find("<b>&\"x?????"), std::string::npos);
+    EXPECT_NE(chart.text.find(kind), std::string::npos);
+}
+
+TEST(StrikingChart, PicksOutTheHighlightedRingersBells)
+{
+    const auto blows = synthesise({.sdMs = 20});
+    const std::string svg = strikingChartSvg(blows, analyseStriking(blows), "t", {"Tolvane"});
+    EXPECT_NE(svg.find("#e8590c"), std::string::npos);
 }

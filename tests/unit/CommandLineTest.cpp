@@ -121,12 +121,12 @@ TEST(CommandLine, BadOptionsAreErrors)
 
 TEST(CommandLine, RhythmOptions)
 {
-    const auto parsed = parseCommandLine(words("tolvane --rhythm band --handstroke-gap=0.5 --inertia 1"));
+    const auto parsed = parseCommandLine(words("tolvane --rhythm band --handstroke-gap=0.5 --inertia 0.9"));
     ASSERT_EQ(parsed.error, "");
     const RhythmSettings rhythm = rhythmSettingsOf(parsed.options);
     EXPECT_EQ(rhythm.rhythm, RhythmSettings::Rhythm::Band);
     EXPECT_EQ(rhythm.handstrokeGap, 0.5);
-    EXPECT_EQ(rhythm.inertia, 1.0);
+    EXPECT_EQ(rhythm.inertia, 0.9);
 
     const RhythmSettings defaults = rhythmSettingsOf(parseCommandLine(words("tolvane")).options);
     EXPECT_EQ(defaults.rhythm, RhythmSettings::Rhythm::Interval);
@@ -138,12 +138,16 @@ TEST(CommandLine, BadRhythmValuesAreErrors)
 {
     for (const char* line : {"tolvane --rhythm Band", "tolvane --rhythm", "tolvane --handstroke-gap 2.01",
                              "tolvane --handstroke-gap -0.1", "tolvane --handstroke-gap nan",
-                             "tolvane --handstroke-gap 1,5", "tolvane --inertia inf", "tolvane --inertia 1.5",
+                             "tolvane --handstroke-gap 1,5", "tolvane --inertia inf", "tolvane --inertia 1.5", "tolvane --inertia 1",
+                             "tolvane --inertia 0.91",
                              "tolvane --inertia=", "tolvane --inertia 0.5x"}) {
         const std::string error = parseCommandLine(words(line)).error;
         EXPECT_NE(error, "") << line;
     }
-    EXPECT_EQ(parseCommandLine(words("tolvane --inertia 1.5")).error, "invalid value '1.5' for option '--inertia'");
+    EXPECT_EQ(parseCommandLine(words("tolvane --inertia 1")).error,
+              "invalid value '1' for option '--inertia': from 0 to 0.9 (at 1 the rhythm would never move)");
+    EXPECT_EQ(parseCommandLine(words("tolvane --handstroke-gap 3")).error,
+              "invalid value '3' for option '--handstroke-gap'");
 }
 
 // The saved settings against the command line: a row gives the command line,

@@ -1,5 +1,6 @@
 #include "engine/BandRhythm.h"
 #include "engine/RhythmModel.h"
+#include "engine/StrikingWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,22 @@ TEST(RhythmModel, OneWildBlowMovesThePredictionLittle)
         const double moved = static_cast<double>(*wild.due(4, 3) - *calm.due(4, 3));
         EXPECT_LT(std::abs(moved), 15'000) << inertia;
     }
+}
+
+TEST(RhythmModel, InertiaIsTheShareOfTheOldRhythmEachBlowKeeps)
+{
+    // The band steps its beat 20 ms later, too little to be taken for a wild
+    // blow: at inertia 0.9 the prediction moves a tenth as far as at 0.
+    const auto movedBy = [](double inertia) {
+        RhythmModel model = steadyBand(4, {.inertia = inertia});
+        const double before = static_cast<double>(*model.due(4, 3));
+        model.addBlow(4, 1, idealTime(4, 1, [](int) { return kInterval; }) + 20'000);
+        return static_cast<double>(*model.due(4, 3)) - before;
+    };
+    const double followed = movedBy(0.0);
+    EXPECT_GT(followed, 2'000);
+    EXPECT_NEAR(movedBy(0.9), 0.1 * followed, 2);
+    EXPECT_NEAR(movedBy(0.5), 0.5 * followed, 2);
 }
 
 TEST(RhythmModel, StartsAfreshAfterAPauseFarLongerThanTheRhythm)
@@ -194,6 +211,46 @@ TEST(BandRhythm, NeverWaitsLessThanNothing)
     BandRhythm band = bandHeard(2);
     band.echoHeard(900'000);  // a round trip longer than the interval
     EXPECT_EQ(band.delayUs(2, 7, steadyIdeal(2, 6), steadyIdeal(2, 6), 250'000, false), 0);
+}
+
+} // namespace
+
+namespace {
+
+// Ten rows on six bells at a steady 200 ms; Tolvane rings 5 and 6, early by
+// `ownEarlyMs`, and once 40 ms late in the row before the last six.
+StrikingWatch watchedTouch(double ownEarlyMs)
+{
+    StrikingWatch watch;
+    watch.startTouch();
+    for (int row = 0; row < 10; ++row)
+        for (int place = 1; place <= 6; ++place) {
+            const bool own = place >= 5;
+            const double off = own ? (row == 3 ? 40'000 : -ownEarlyMs * 1000) : 0;
+            watch.blowHeard(row, place, place, row % 2 == 0, own,
+                            static_cast<Micros>((row * 6 + row / 2 + place) * 200'000 + off));
+        }
+    return watch;
+}
+
+TEST(StrikingWatch, TheRecentFiguresCoverTheLastSixRows)
+{
+    const StrikingFigures recent = watchedTouch(0).recent();
+    EXPECT_EQ(recent.own.count, 2 * StrikingWatch::kRecentRows);
+    EXPECT_EQ(recent.band.count, 4 * StrikingWatch::kRecentRows);
+    EXPECT_NEAR(recent.own.meanMs, 0, 1);  // the late blow is older than six rows
+}
+
+TEST(StrikingWatch, TheSummarySaysEarlyAsANegativeMean)
+{
+    const StrikingWatch watch = watchedTouch(30);
+    const StrikingSummary summary{"5,6", watch.recent(), watch.touch(), true};
+    EXPECT_LT(summary.touch.own.meanMs, -10);
+    const std::string text = describeTouch(summary);
+    EXPECT_EQ(text.rfind("striking: own bells 5,6: mean -", 0), 0u) << text;
+    EXPECT_NE(text.find(", 20 blows; band: sd "), std::string::npos) << text;
+    EXPECT_EQ(describeTouch({"7", {}, {{-3.14, 6.2, 224, 0}, {0, 21.44, 672, 3}}, true}),
+              "striking: own bell 7: mean -3.1 ms, sd 6.2 ms, 224 blows; band: sd 21.4 ms, 672 blows");
 }
 
 } // namespace
