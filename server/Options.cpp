@@ -368,7 +368,8 @@ The network and the striking:
                         the rhythm fitted to the touch, the clients' bells in
                         colour, each bell's mean and SD beside it. Touch 1
                         goes to FILE.svg, touch N to FILE-N.svg; a second
-                        tower's to FILE-tower2.svg, FILE-tower2-N.svg
+                        tower's to FILE-tower2.svg, FILE-tower2-N.svg. When
+                        FILE.svg cannot be written the server exits 2 at once.
 
 Other:
   --help, -h            show this help and exit
@@ -417,7 +418,9 @@ Log (standard output, one line each, flushed; times are ms since start):
 
 Messages a client sends that cannot be read (a length below 6 or above 1024,
 an unknown type, a message too short for its type) drop that client, as does
-a client that leaves 256 KiB unread. Strikes of bells the tower lacks, and
+a client that leaves 256 KiB unread, or under --latency-ms has more than
+64 KiB on its way to the server. A client that closes is dropped once what it
+sent before has arrived. Strikes of bells the tower lacks, and
 messages of types 2, 5, 6, 7 and 10, are ignored. At most 256 clients are
 connected at once; further connections wait to be accepted.
 )";

@@ -42,6 +42,16 @@ void setNonBlocking(int fd)
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
 }
 
+// A client no longer read is polled only while it has bytes to write:
+// its peer's hang-up would otherwise wake every poll.
+pollfd pollEntry(int fd, bool reading, bool writing)
+{
+    const short out = writing ? POLLOUT : 0;
+    if (reading)
+        return {fd, static_cast<short>(POLLIN | out), 0};
+    return {writing ? fd : -1, out, 0};
+}
+
 std::string peerAddress(const sockaddr_in& address)
 {
     char text[INET_ADDRSTRLEN] = {};
@@ -256,7 +266,7 @@ void ServerLoop::pollOnce()
     std::vector<pollfd> fds{{signalFd_, POLLIN, 0}, {listenFd_, static_cast<short>(accepting() ? POLLIN : 0), 0}};
     std::vector<int> ids;
     for (const auto& [id, client] : clients_) {
-        fds.push_back({client.fd, static_cast<short>(POLLIN | (client.out.empty() ? 0 : POLLOUT)), 0});
+        fds.push_back(pollEntry(client.fd, client.reading, !client.out.empty()));
         ids.push_back(id);
     }
     const int timeout = pollTimeoutMicros();
@@ -276,9 +286,11 @@ void ServerLoop::pollOnce()
         const auto found = clients_.find(ids[i]);
         if (found == clients_.end() || found->second.dead)
             continue;
-        if (fds[i + 2].revents & POLLOUT)
+        // A client no longer read also hears of its peer's failure here.
+        const short writable = found->second.reading ? POLLOUT : (POLLOUT | POLLERR | POLLHUP);
+        if (fds[i + 2].revents & writable)
             writeClient(found->second);
-        if (!found->second.dead && (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)))
+        if (!found->second.dead && found->second.reading && (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)))
             readClient(ids[i], found->second);
     }
     runTimers();
@@ -313,9 +325,12 @@ bool ServerLoop::deliverDue()
             acted = true;
         }
         for (std::optional<NetMessage> message; !client.dead && (message = client.inbox.takeDue(now()));) {
+            client.inboxBytes -= message->size();
             handleMessage(id, client, *message);
             acted = true;
         }
+        if (!client.reading && !client.inbox.nextDue())
+            client.dead = true;
     }
     return acted;
 }
@@ -367,7 +382,7 @@ void ServerLoop::readClient(int id, Client& client)
     const ssize_t count = ::recv(client.fd, buffer, sizeof buffer, 0);
     if (count == 0 || (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
         log("client " + std::to_string(id) + " closed");
-        client.dead = true;
+        stopReading(client);
         return;
     }
     if (count < 0)
@@ -385,12 +400,28 @@ void ServerLoop::readClient(int id, Client& client)
     }
 }
 
+// The peer has closed. As over a real network, what it sent before still
+// reaches the server (a simulated delay may be holding some); then it goes.
+void ServerLoop::stopReading(Client& client)
+{
+    client.reading = false;
+    client.in.clear();
+    if (!client.inbox.nextDue())
+        client.dead = true;
+}
+
 void ServerLoop::receive(int id, Client& client, const NetMessage& message)
 {
-    if (network_.active())
-        client.inbox.push(message, now() + network_.next());
-    else
+    if (!network_.active()) {
         handleMessage(id, client, message);
+        return;
+    }
+    if (client.inboxBytes + message.size() > kMaxHeldInbound) {
+        drop(id, client, "sending too fast (" + std::to_string(client.inboxBytes) + " bytes on the way)");
+        return;
+    }
+    client.inboxBytes += message.size();
+    client.inbox.push(message, now() + network_.next());
 }
 
 void ServerLoop::writeClient(Client& client)
@@ -398,7 +429,10 @@ void ServerLoop::writeClient(Client& client)
     while (!client.out.empty()) {
         const ssize_t sent = ::send(client.fd, client.out.data(), client.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent <= 0) {
-            // A failed peer is noticed and dropped by its next read.
+            // A failed peer is noticed and dropped by its next read; one no
+            // longer read can never take these bytes.
+            if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && !client.reading)
+                client.out.clear();
             return;
         }
         client.out.erase(0, static_cast<std::size_t>(sent));

@@ -41,6 +41,11 @@ class ServerLoop {
 public:
     // A client that queues more than this unsent is not reading and is dropped.
     static constexpr std::size_t kMaxSendBuffer = 256 * 1024;
+    // Under a simulated latency, a client with more than this on its way to
+    // the server is flooding it and is dropped. One client ringing all twelve
+    // bells sends under 200 bytes a second: the longest delay (20 s) holds a
+    // few KiB of that.
+    static constexpr std::size_t kMaxHeldInbound = 64 * 1024;
     static constexpr std::size_t kReadChunk = 4096;
     // Beyond this many connections the server stops accepting until one closes.
     static constexpr std::size_t kMaxClients = 256;
@@ -71,8 +76,12 @@ private:
         std::string out;
         int tower = -1;
         bool dead = false;
+        // False once the peer has closed: what it sent before still arrives,
+        // then the client is dropped.
+        bool reading = true;
         int ignoredLogged = 0;
         DelayQueue<NetMessage> inbox;   // read, not yet arrived
+        std::size_t inboxBytes = 0;
         DelayQueue<NetMessage> outbox;  // sent, not yet arrived
     };
     struct Tower;
@@ -83,6 +92,7 @@ private:
     bool accepting() const;
     void acceptClients();
     void readClient(int id, Client& client);
+    void stopReading(Client& client);
     void writeClient(Client& client);
     void runTimers();
     bool deliverDue();

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -22,6 +23,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -42,12 +44,16 @@ public:
         char name[] = "/tmp/tolvane-server-log-XXXXXX";
         const int logFd = mkstemp(name);
         logPath_ = name;
+        char errorName[] = "/tmp/tolvane-server-err-XXXXXX";
+        const int errorFd = mkstemp(errorName);
+        errorPath_ = errorName;
         std::vector<std::string> all{TOLVANE_SERVER_PATH, "--port", "0"};
         all.insert(all.end(), arguments.begin(), arguments.end());
         pid_ = fork();
         if (pid_ == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
             dup2(logFd, STDOUT_FILENO);
+            dup2(errorFd, STDERR_FILENO);
             std::vector<char*> argv;
             for (std::string& argument : all)
                 argv.push_back(argument.data());
@@ -56,6 +62,7 @@ public:
             _exit(127);
         }
         close(logFd);
+        close(errorFd);
         if (waitForLine("listening on 127.0.0.1:", 5000)) {
             const std::string first = lines().front();
             port_ = std::stoi(first.substr(first.rfind(':') + 1));
@@ -64,11 +71,12 @@ public:
 
     ~ServerProcess()
     {
-        if (pid_ > 0 && !exited_) {
+        if (pid_ > 0 && !exitStatus_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
         unlink(logPath_.c_str());
+        unlink(errorPath_.c_str());
     }
 
     int port() const { return port_; }
@@ -88,10 +96,29 @@ public:
         return std::any_of(all.begin(), all.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
     }
 
-    bool waitForLine(const std::string& part, int timeoutMs) const
+    std::string errors() const
+    {
+        std::ifstream file(errorPath_);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    // Peak resident memory in KiB, while the server runs.
+    long peakMemoryKiB() const
+    {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmHWM:", 0) == 0)
+                return std::stol(line.substr(6));
+        return -1;
+    }
+
+    // Whether the log holds `part` within the timeout; gives up once the server has exited.
+    bool waitForLine(const std::string& part, int timeoutMs)
     {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         while (!logged(part)) {
+            if (exitStatus_ || waitExit(0))
+                return logged(part);
             if (Clock::now() > deadline)
                 return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -105,22 +132,24 @@ public:
     std::optional<int> waitExit(int timeoutMs)
     {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Clock::now() < deadline) {
+        while (!exitStatus_) {
             int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (waitpid(pid_, &status, WNOHANG) == pid_)
+                exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else if (Clock::now() >= deadline)
+                break;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        return std::nullopt;
+        return exitStatus_;
     }
 
 private:
     pid_t pid_ = -1;
     int port_ = 0;
-    bool exited_ = false;
+    std::optional<int> exitStatus_;
     std::string logPath_;
+    std::string errorPath_;
 };
 
 class RawClient {
@@ -145,6 +174,28 @@ public:
         ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
     }
     void send(const NetMessage& message) const { sendBytes(message.bytes()); }
+
+    // Sends `unit` over and over as fast as the server takes it, until the
+    // server closes the connection, `limit` bytes or the timeout; the bytes sent.
+    std::size_t flood(const std::string& unit, std::size_t limit, int timeoutMs) const
+    {
+        std::string burst;
+        while (burst.size() < 64 * 1024)
+            burst += unit;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::size_t sent = 0;
+        while (sent < limit && Clock::now() < deadline) {
+            pollfd poller{fd_, POLLOUT, 0};
+            if (poll(&poller, 1, std::min(100, millisLeft(deadline))) <= 0)
+                continue;
+            const std::size_t at = sent % burst.size();  // a part sent leaves the rest of its unit to go
+            const ssize_t count = ::send(fd_, burst.data() + at, burst.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            sent += count > 0 ? static_cast<std::size_t>(count) : 0;
+        }
+        return sent;
+    }
 
     // Sends Hello, takes the tower list, joins, and takes the confirmation.
     void join(const std::string& tower, const std::string& ringer)

@@ -1,5 +1,6 @@
 #include "ChangeRule.h"
 #include "LoopbackHarness.h"
+#include "server/ServerLoop.h"
 
 #include <algorithm>
 
@@ -207,8 +208,9 @@ TEST(LoopbackErrorTest, NamesFromTheNetworkCannotForgeLogLines)
     ServerProcess server({"--tower", kSixBells, "--conductor", "off"});
     RawClient evil(server.port());
     evil.join(kTower, "Evil\n[Ash] row 1 H 123456");
-    evil.send(makeCall("Bob\rStand"));
-    EXPECT_TRUE(server.waitForLine("call \"Bob\\x0dStand\" by Evil\\x0a[Ash] row 1 H 123456", kWaitMs));
+    evil.send(makeCall("Bob\rStand\\x0a"));
+    // The backslash is escaped too, or a name could spell an escape of its own.
+    EXPECT_TRUE(server.waitForLine("call \"Bob\\x0dStand\\x5cx0a\" by Evil\\x0a[Ash] row 1 H 123456", kWaitMs));
     for (const std::string& line : server.lines())
         EXPECT_NE(line.rfind("[Ash] row", 0), 0u) << line;
 }
@@ -224,6 +226,82 @@ TEST(LoopbackTest, ASlowNetworkDelaysEveryMessageBothWaysInOrder)
     // Only ever later under load: the trip there and back cannot be shorter.
     EXPECT_GE(Clock::now() - sent, std::chrono::milliseconds(2 * (150 - 20)));
     EXPECT_EQ(client.next(kWaitMs), makeTowerEntry(2, "Elm", "Eight bells"));
+}
+
+TEST(LoopbackTest, UnderLatencyWhatAClientSentBeforeClosingStillArrives)
+{
+    ServerProcess server({"--tower", kSixBells, "--conductor", "off", "--latency-ms", "300:100"});
+    RawClient listener(server.port());
+    listener.join(kTower, "Listener");
+    auto caller = std::make_unique<RawClient>(server.port());
+    caller->join(kTower, "Caller");
+    caller->send(makeCall("Bob"));
+    caller->send(makeStrike(1, true, 7, 0));
+    caller.reset();
+
+    EXPECT_EQ(listener.nextOfType(MessageType::Call, kWaitMs), makeCall("Bob"));
+    EXPECT_EQ(listener.nextOfType(MessageType::Strike, kWaitMs), makeStrike(1, true, 7, 0));
+    ASSERT_TRUE(server.waitForLine("[Ash] leave Caller", kWaitMs));
+    const auto lines = server.lines();
+    const auto at = [&](const std::string& part) {
+        return std::find_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return line.find(part) != std::string::npos; });
+    };
+    EXPECT_LT(at("call \"Bob\" by Caller"), at("[Ash] leave Caller"));
+    EXPECT_LT(at("strike bell 1 H stamp 7 at "), at("[Ash] leave Caller"));
+}
+
+TEST(LoopbackErrorTest, UnderLatencyAFloodIsDroppedAtItsBoundAndTheOthersServed)
+{
+    ServerProcess server({"--tower", kSixBells, "--conductor", "off", "--latency-ms", "2000"});
+    RawClient steady(server.port());
+    const long memoryBefore = server.peakMemoryKiB();
+
+    // Strikes outside a tower: each is held for two seconds, then ignored.
+    constexpr std::size_t kLimit = 64 << 20;
+    RawClient flood(server.port());
+    const std::size_t sent = flood.flood(makeStrike(1, true, 0, 0).bytes(), kLimit, 20000);
+    EXPECT_LT(sent, kLimit) << "the server stops taking a flood";
+    ASSERT_TRUE(server.waitForLine("drop client 2", kWaitMs));
+    const auto lines = server.lines();
+    const auto drop = std::find_if(lines.begin(), lines.end(),
+                                   [](const std::string& line) { return line.rfind("drop client 2", 0) == 0; });
+    const auto held = drop->find("sending too fast (");
+    ASSERT_NE(held, std::string::npos) << *drop;
+    EXPECT_LE(std::stoul(drop->substr(held + 18)), ServerLoop::kMaxHeldInbound) << *drop;
+    // Unbounded, the messages of the flood alone would take a hundred MiB.
+    EXPECT_LT(server.peakMemoryKiB() - memoryBefore, 16 * 1024);
+
+    const auto sentAt = Clock::now();
+    steady.send(makeHello());
+    EXPECT_EQ(steady.next(10000), makeTowerEntry(1, "Ash", "Six bells"));
+    EXPECT_GE(Clock::now() - sentAt, std::chrono::milliseconds(4000)) << "still delayed both ways";
+}
+
+TEST(LoopbackErrorTest, AStrikingReportThatCannotBeWrittenIsRefusedAtOnce)
+{
+    char directory[] = "/tmp/tolvane-report-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string writable = std::string(directory) + "/chart.svg";
+    struct Case {
+        std::string path;
+        bool starts;
+    };
+    const Case cases[] = {{writable, true},
+                          {directory, false},  // a directory
+                          {std::string(directory) + "/missing/chart.svg", false}};
+    for (const Case& c : cases) {
+        ServerProcess server({"--tower", kSixBells, "--striking-report", c.path});
+        if (c.starts) {
+            EXPECT_NE(server.port(), 0) << c.path;
+            EXPECT_NE(access(c.path.c_str(), F_OK), 0) << "the check leaves no file behind";
+            continue;
+        }
+        EXPECT_EQ(server.waitExit(kWaitMs), 2) << c.path;
+        EXPECT_NE(server.errors().find("cannot write the striking report " + c.path), std::string::npos)
+            << server.errors();
+    }
+    rmdir(directory);
 }
 
 // ---------------------------------------------------------------------------
