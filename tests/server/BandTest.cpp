@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 #include <string>
@@ -342,6 +343,37 @@ TEST_F(BandTest, ErrorsLieAboutTheBeatAndDoNotAddUp)
     EXPECT_LT(std::abs(drift), 5.0) << "a chained band would wander by tens of ms";
 }
 
+TEST_F(BandTest, EachBellsBiasLiesEitherSideOfTheBeatWithinItsBound)
+{
+    BandSettings band = settings();
+    band.biasBound = 20'000;
+    band.seed = 9;
+    makeBand(band);
+    this->band->setClients({}, true, now);
+    runToEnd();
+    // With no error, each bell is off the beat the first blow set by its bias
+    // alone, every blow but that first one.
+    const auto beat = metronome(out.strikes, 6, kInterval);
+    std::array<Micros, 6> sum{};
+    std::array<int, 6> count{};
+    for (std::size_t i = 1; i < out.strikes.size(); ++i) {
+        const auto bell = static_cast<std::size_t>(out.strikes[i].bell - 1);
+        sum[bell] += out.strikes[i].at - beat[i];
+        ++count[bell];
+    }
+    int early = 0;
+    int late = 0;
+    for (std::size_t bell = 0; bell < 6; ++bell) {
+        ASSERT_GT(count[bell], 0);
+        const Micros mean = sum[bell] / count[bell];
+        EXPECT_LE(std::abs(mean), 20'000) << "bell " << bell + 1;
+        early += mean < 0 ? 1 : 0;
+        late += mean > 0 ? 1 : 0;
+    }
+    EXPECT_GT(early, 0);
+    EXPECT_GT(late, 0);
+}
+
 TEST_F(BandTest, TheSameSeedRingsTheSameTouch)
 {
     const auto strikeTimes = [this](std::uint32_t seed) {
@@ -494,6 +526,10 @@ TEST_F(BandTest, AClientStrikeStartsTheRingingWithTheConductorOff)
     ASSERT_EQ(out.strikes.size(), 1u);
     EXPECT_EQ(out.strikes[0].bell, 2);
     EXPECT_TRUE(out.calls.empty());
+    // The client's blow sets the beat: the band's bells follow it one interval apart.
+    runUntilStrikes(5);
+    for (std::size_t i = 0; i < out.strikes.size(); ++i)
+        EXPECT_EQ(out.strikes[i].at, 1'000 + static_cast<Micros>(i + 1) * kInterval) << "bell " << out.strikes[i].bell;
 }
 
 TEST_F(BandTest, RepeatedStrokesAreIgnored)

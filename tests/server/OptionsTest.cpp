@@ -66,6 +66,24 @@ TEST(OptionsTest, TheNetworkIsInstantAndTheBandHumanUnlessAsked)
     EXPECT_EQ(parse({}).options.latencyMs, 0);
 }
 
+TEST(OptionsTest, AcceptsTheEdgesOfTheLatency)
+{
+    struct Case {
+        const char* value;
+        double latency;
+        double jitter;
+    };
+    const Case cases[] = {
+        {"0", 0, 0}, {"0:0", 0, 0}, {"40:40", 40, 40}, {"10000", 10000, 0}, {"10000:10000", 10000, 10000}};
+    for (const Case& c : cases) {
+        const ParsedOptions parsed = parse({"--latency-ms", c.value});
+        ASSERT_TRUE(parsed.ok()) << c.value << ": " << parsed.error;
+        EXPECT_EQ(parsed.options.latencyMs, c.latency) << c.value;
+        EXPECT_EQ(parsed.options.jitterMs, c.jitter) << c.value;
+    }
+    EXPECT_FALSE(parse({"--latency-ms", "10000.5"}).ok());
+}
+
 TEST(OptionsErrorTest, RefusesBadValues)
 {
     const std::vector<std::vector<std::string>> cases = {
