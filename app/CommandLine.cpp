@@ -286,6 +286,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments)
         parsed.error = "options '--calling' and '--composition' cannot be used together";
         return parsed;
     }
+    // The observation bell only steers a calling: alone it would do nothing.
+    if (options.observation && !options.calling) {
+        parsed.error = "option '--observation' needs '--calling'";
+        return parsed;
+    }
     const auto switched = switchedServerHost(commandLine);
     if (!options.serverGiven)
         options.serverHost = switched.value_or(kMainServerHost);
@@ -341,7 +346,8 @@ std::string usageText()
            "2 for a bad option or an unknown method.\n"
            "\n"
            "With no -l, -t, -d or --server, the server saved in the options dialog\n"
-           "(right-click the window) is used, else the main server. The options dialog\n"
+           "(right-click the window) is used; when none is saved the window asks for\n"
+           "one (a headless run uses the main server). The options dialog\n"
            "also saves the rhythm, handstroke gap and inertia; the options above\n"
            "override them. They are kept in ~/.config/tolvane/tolvane.conf.\n";
 }

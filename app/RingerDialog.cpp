@@ -177,26 +177,31 @@ void RingerDialog::contextMenuEvent(QContextMenuEvent* event)
 }
 
 // The server goes to the file only: the connection is made once, at start-up.
-// The rhythm is saved and takes effect from the next touch.
+// The rhythm takes effect from the next touch. Only what the user changed in
+// the dialog is saved: the values this run took from its command line are
+// shown, but saving them would make one run's overrides stick for good.
 void RingerDialog::editOptions()
 {
-    const SavedSettings saved = loadSettings().settings;
+    SavedSettings saved = loadSettings().settings;
+    const RhythmSettings shown = rhythmSettings();
     OptionsDialog dialog(this);
     dialog.serverHost = saved.serverHost.value_or("");
     dialog.serverPort = saved.serverPort;
     dialog.defaultServerHost = kMainServerHost;
-    dialog.rhythm = rhythmSettings();
+    dialog.rhythm = shown;
     if (dialog.exec() != QDialog::Accepted)
         return;
-    SavedSettings chosen;
-    if (!dialog.serverHost.empty())
-        chosen.serverHost = dialog.serverHost;
-    chosen.serverPort = dialog.serverPort;
-    chosen.rhythm = dialog.rhythm.rhythm;
-    chosen.handstrokeGap = dialog.rhythm.handstrokeGap;
-    chosen.inertia = dialog.rhythm.inertia;
-    saveSettings(chosen);
-    setRhythmSettings(dialog.rhythm);
+    saved.serverHost = dialog.serverHost.empty() ? std::nullopt : std::optional(dialog.serverHost);
+    saved.serverPort = dialog.serverPort;
+    const RhythmSettings& chosen = dialog.rhythm;
+    if (chosen.rhythm != shown.rhythm)
+        saved.rhythm = chosen.rhythm;
+    if (chosen.handstrokeGap != shown.handstrokeGap)
+        saved.handstrokeGap = chosen.handstrokeGap;
+    if (chosen.inertia != shown.inertia)
+        saved.inertia = chosen.inertia;
+    saveSettings(saved);
+    setRhythmSettings(chosen);
 }
 
 // ---------------------------------------------------------------------------
@@ -249,11 +254,18 @@ void RingerDialog::queueText(PendingText pending)
             return;
         }
     }
-    // A text with a follow-up or one that ends the run always gets its box.
-    if (waitingTexts.size() >= kMaxWaitingTexts && !pending.then && !pending.final) {
+    // The text that ends the run always gets its box. Past the bound any
+    // other is only counted, a follow-up too: a server can send texts that
+    // have one without end. The count's box runs the first follow-up it
+    // stands for (as a repeated text does), so a refusal still brings back
+    // the tower choice.
+    if (waitingTexts.size() >= kMaxWaitingTexts && !pending.final) {
         if (waitingTexts.back().counted == 0)
             waitingTexts.push_back({});
-        ++waitingTexts.back().counted;
+        PendingText& count = waitingTexts.back();
+        ++count.counted;
+        if (pending.then && !count.then)
+            count.then = std::move(pending.then);
         return;
     }
     waitingTexts.push_back(std::move(pending));

@@ -27,6 +27,8 @@ public:
 
     // Escape and the close box end the run.
     void reject() override;
+    // "Options..." in the window's menu.
+    void editOptions();
 
 protected:
     // The window's menu: the options dialog, which leaves the controls as they are.
@@ -44,7 +46,6 @@ private:
 
     void buildControls();
     void setMethod();
-    void editOptions();
     void offerText(PendingText pending);
     void showBox(const PendingText& pending);
     void queueText(PendingText pending);

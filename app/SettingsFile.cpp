@@ -25,6 +25,18 @@ std::string printable(std::string text)
     return text;
 }
 
+// The saved text of `key` as the user wrote it. An unquoted comma makes Qt
+// read the value as a list ("1,5" is {"1", "5"}): joined again, it is said
+// as written rather than as an empty text.
+std::string savedText(const QSettings& file, const char* key)
+{
+    const QVariant value = file.value(QLatin1String(key));
+    const QString text = value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
+                                                                   : value.toString();
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
 // The saved text of `key` put through `parse`; nothing when the key is absent
 // or its value is not good, which is then added to `problems`.
 template <typename Parse>
@@ -33,8 +45,7 @@ auto readValue(const QSettings& file, const char* key, Parse parse, std::vector<
 {
     if (!file.contains(QLatin1String(key)))
         return std::nullopt;
-    const QByteArray text = file.value(QLatin1String(key)).toString().toLatin1();
-    const std::string value(text.constData(), static_cast<std::size_t>(text.size()));
+    const std::string value = savedText(file, key);
     auto parsed = parse(value);
     if (!parsed)
         problems.push_back(std::string("ignoring the saved ") + key + " '" + printable(value) + "'");
@@ -60,8 +71,11 @@ LoadedSettings loadSettings()
     const QSettings file = settingsFile();
     LoadedSettings loaded;
     SavedSettings& saved = loaded.settings;
-    saved.serverHost = readValue(file, kHostKey, parseHost, loaded.problems);
-    saved.serverPort = readValue(file, kPortKey, parsePort, loaded.problems).value_or(kServerPort);
+    // An empty host is how a user removes the saved server by hand.
+    if (!savedText(file, kHostKey).empty()) {
+        saved.serverHost = readValue(file, kHostKey, parseHost, loaded.problems);
+        saved.serverPort = readValue(file, kPortKey, parsePort, loaded.problems).value_or(kServerPort);
+    }
     saved.rhythm = readValue(file, kRhythmKey, parseRhythm, loaded.problems);
     saved.handstrokeGap = readValue(file, kHandstrokeGapKey, parseHandstrokeGap, loaded.problems);
     saved.inertia = readValue(file, kInertiaKey, parseInertia, loaded.problems);

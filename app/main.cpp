@@ -50,6 +50,7 @@ int main(int argc, char** argv)
     const LoadedSettings saved = loadSettings();
     for (const std::string& problem : saved.problems)
         std::fprintf(stderr, "tolvane: %s\n", problem.c_str());
+    const bool serverUnset = !options.serverChosen && !saved.settings.serverHost;
     applySavedSettings(options, saved.settings);
     blockTerminationSignals();
     if (!options.headless && !displayAvailable()) {
@@ -59,5 +60,5 @@ int main(int argc, char** argv)
     if (options.headless)
         return runHeadless(argc, argv, options);
     RingerApp app(argc, argv);
-    return app.run(options);
+    return app.run(options, serverUnset);
 }

@@ -29,6 +29,14 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent), ui(std::make_un
 
 OptionsDialog::~OptionsDialog() = default;
 
+void OptionsDialog::askForServerOnly()
+{
+    setWindowTitle(tr("Choose a Server"));
+    ui->rhythmGroup->hide();
+    ui->serverNote->setText(tr("Tolvane connects to this server now, and at every start when no -l, -t, -d or "
+                               "--server is given. Change it later under Options (right-click the window)."));
+}
+
 // The fields of both groups start at one edge.
 void OptionsDialog::alignFieldColumns()
 {
@@ -57,6 +65,8 @@ void OptionsDialog::showFields()
     ui->rhythmList->setCurrentIndex(rhythm.rhythm == RhythmSettings::Rhythm::Band ? 1 : 0);
     ui->handstrokeGapBox->setValue(rhythm.handstrokeGap);
     ui->inertiaBox->setValue(rhythm.inertia);
+    shownGap = ui->handstrokeGapBox->value();
+    shownInertia = ui->inertiaBox->value();
 }
 
 void OptionsDialog::readFields()
@@ -65,8 +75,12 @@ void OptionsDialog::readFields()
     serverPort = ui->portBox->value();
     rhythm.rhythm = ui->rhythmList->currentIndex() == 1 ? RhythmSettings::Rhythm::Band
                                                          : RhythmSettings::Rhythm::Interval;
-    rhythm.handstrokeGap = ui->handstrokeGapBox->value();
-    rhythm.inertia = ui->inertiaBox->value();
+    // A box shows its value rounded: one the user left alone is handed back
+    // exactly as it came, so that OK alone changes nothing.
+    if (ui->handstrokeGapBox->value() != shownGap)
+        rhythm.handstrokeGap = ui->handstrokeGapBox->value();
+    if (ui->inertiaBox->value() != shownInertia)
+        rhythm.inertia = ui->inertiaBox->value();
 }
 
 void OptionsDialog::accept()

@@ -29,6 +29,9 @@ public:
     // Shown in the empty host field: the server used when none is saved.
     std::string defaultServerHost;
 
+    // The first start: the server's fields only, as the question before connecting.
+    void askForServerOnly();
+
     void accept() override;
 
 protected:
@@ -40,4 +43,6 @@ private:
     void readFields();
 
     std::unique_ptr<Ui::OptionsDialog> ui;
+    double shownGap = 0;      // what the boxes showed when the dialog opened
+    double shownInertia = 0;
 };

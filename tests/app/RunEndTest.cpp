@@ -227,19 +227,22 @@ private slots:
     void theTextThatEndsTheRunIsNeverOnlyCounted_data()
     {
         QTest::addColumn<int>("flood");
+        QTest::addColumn<bool>("serverTexts");  // texts with a follow-up, which are bounded too
         QTest::addColumn<QString>("countText");
-        QTest::newRow("one counted") << 51 << "1 further message came while this window was busy.";
-        QTest::newRow("ten counted") << 60 << "10 further messages came while this window was busy.";
+        QTest::newRow("one counted") << 51 << false << "1 further message came while this window was busy.";
+        QTest::newRow("ten counted") << 60 << false << "10 further messages came while this window was busy.";
+        QTest::newRow("server texts") << 60 << true << "10 further messages came while this window was busy.";
     }
 
     void theTextThatEndsTheRunIsNeverOnlyCounted()
     {
         QFETCH(int, flood);
+        QFETCH(bool, serverTexts);
         QFETCH(QString, countText);
         connectWindow();
         std::string texts;
         for (int i = 0; i < flood; ++i)
-            texts += unexpected(100 + i);
+            texts += serverTexts ? makeServerText("Notice " + std::to_string(i)).bytes() : unexpected(100 + i);
         QStringList seen;
         std::function<void(QMessageBox*)> answer = [&](QMessageBox* box) {
             if (seen.isEmpty()) {

@@ -115,8 +115,11 @@ TEST(CommandLine, BadOptionsAreErrors)
 {
     for (const char* line : {"tolvane --frobnicate", "tolvane --mode 2", "tolvane --speed fast", "tolvane --tower",
                              "tolvane --server host:0", "tolvane --server host:99999", "tolvane --server :80",
-                             "tolvane --headless=yes", "tolvane --observation 13", "tolvane --observation tenor"})
+                             "tolvane --headless=yes", "tolvane --calling H --observation 13",
+                             "tolvane --calling H --observation tenor"})
         EXPECT_NE(parseCommandLine(words(line)).error, "") << line;
+    // Without a calling the observation bell would steer nothing.
+    EXPECT_EQ(parseCommandLine(words("tolvane --observation 8")).error, "option '--observation' needs '--calling'");
 }
 
 TEST(CommandLine, RhythmOptions)
@@ -151,13 +154,15 @@ TEST(CommandLine, BadRhythmValuesAreErrors)
 }
 
 // The saved settings against the command line: a row gives the command line,
-// whether a server was saved, and the server and rhythm that result.
+// whether a server was saved, and the server and rhythm that result. The
+// saved rhythm values all differ from the defaults and from the command
+// line's, so that each can be told apart in the result.
 struct SavedCase {
     const char* commandLine;
     bool serverSaved;
     const char* host;
     int port;
-    RhythmSettings::Rhythm rhythm;
+    RhythmSettings expected;
 };
 
 std::ostream& operator<<(std::ostream& out, const SavedCase& c)
@@ -175,25 +180,33 @@ TEST_P(SavedSettingsRows, FillWhatTheCommandLineLeavesOpen)
         saved.serverHost = "tower.example";
     saved.serverPort = 4000;
     saved.rhythm = RhythmSettings::Rhythm::Band;
+    saved.handstrokeGap = 1.5;
     saved.inertia = 0.25;
     Options options = parseCommandLine(words(c.commandLine)).options;
     applySavedSettings(options, saved);
     EXPECT_EQ(options.serverHost, c.host);
     EXPECT_EQ(options.serverPort, c.port);
-    EXPECT_EQ(rhythmSettingsOf(options).rhythm, c.rhythm);
-    EXPECT_EQ(rhythmSettingsOf(options).inertia, 0.25);
-    EXPECT_EQ(rhythmSettingsOf(options).handstrokeGap, 1.0);
+    const RhythmSettings rhythm = rhythmSettingsOf(options);
+    EXPECT_EQ(rhythm.rhythm, c.expected.rhythm);
+    EXPECT_EQ(rhythm.handstrokeGap, c.expected.handstrokeGap);
+    EXPECT_EQ(rhythm.inertia, c.expected.inertia);
 }
 
+constexpr RhythmSettings kSavedRhythm{RhythmSettings::Rhythm::Band, 1.5, 0.25};
+
 INSTANTIATE_TEST_SUITE_P(Table, SavedSettingsRows, testing::Values(
-    SavedCase{"tolvane", false, kMainServerHost, 17481, RhythmSettings::Rhythm::Band},
-    SavedCase{"tolvane", true, "tower.example", 4000, RhythmSettings::Rhythm::Band},
-    SavedCase{"tolvane -n Robot", true, "tower.example", 4000, RhythmSettings::Rhythm::Band},
-    SavedCase{"tolvane -l", true, kLocalServerHost, 17481, RhythmSettings::Rhythm::Band},
-    SavedCase{"tolvane -t", true, kTestServerHost, 17481, RhythmSettings::Rhythm::Band},
-    SavedCase{"tolvane -d", true, kDevelopmentServerAddress, 17481, RhythmSettings::Rhythm::Band},
-    SavedCase{"tolvane --server 10.0.0.1", true, "10.0.0.1", 17481, RhythmSettings::Rhythm::Band},
-    SavedCase{"tolvane --rhythm interval", true, "tower.example", 4000, RhythmSettings::Rhythm::Interval}));
+    SavedCase{"tolvane", false, kMainServerHost, 17481, kSavedRhythm},
+    SavedCase{"tolvane", true, "tower.example", 4000, kSavedRhythm},
+    SavedCase{"tolvane -n Robot", true, "tower.example", 4000, kSavedRhythm},
+    SavedCase{"tolvane -l", true, kLocalServerHost, 17481, kSavedRhythm},
+    SavedCase{"tolvane -t", true, kTestServerHost, 17481, kSavedRhythm},
+    SavedCase{"tolvane -d", true, kDevelopmentServerAddress, 17481, kSavedRhythm},
+    SavedCase{"tolvane --server 10.0.0.1", true, "10.0.0.1", 17481, kSavedRhythm},
+    SavedCase{"tolvane --rhythm interval", true, "tower.example", 4000, {RhythmSettings::Rhythm::Interval, 1.5, 0.25}},
+    SavedCase{"tolvane --handstroke-gap 0", true, "tower.example", 4000, {RhythmSettings::Rhythm::Band, 0.0, 0.25}},
+    SavedCase{"tolvane --inertia 0.75", true, "tower.example", 4000, {RhythmSettings::Rhythm::Band, 1.5, 0.75}},
+    SavedCase{"tolvane --inertia 0 --handstroke-gap 2 --rhythm interval", true, "tower.example", 4000,
+              {RhythmSettings::Rhythm::Interval, 2.0, 0.0}}));
 
 TEST(SavedSettings, HostsAreNamesOrAddresses)
 {

@@ -1,0 +1,130 @@
+// The saved settings file: what is saved is what loads, OK in the options
+// dialog saves only what the user changed there, and the first start asks
+// for the server. Every case runs against a settings file of its own.
+
+#include "ModalDriver.h"
+
+#include "app/RingerApp.h"
+#include "app/RingerDialog.h"
+#include "app/SettingsFile.h"
+#include "dialogs/OptionsDialog.h"
+
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir home;
+
+    QString fileName() const { return home.filePath("tolvane/tolvane.conf"); }
+
+    void writeFile(const QByteArray& text)
+    {
+        QDir(home.path()).mkpath("tolvane");
+        QFile file(fileName());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+
+private slots:
+    // Qt reads the folder once per process, before any settings are touched.
+    void initTestCase()
+    {
+        QVERIFY(home.isValid());
+        qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    }
+
+    void init() { QFile::remove(fileName()); }
+
+    void whatIsSavedLoadsBackFieldForField()
+    {
+        SavedSettings written;
+        written.serverHost = "tower.example";
+        written.serverPort = 4001;
+        written.rhythm = RhythmSettings::Rhythm::Band;
+        written.handstrokeGap = 0.75;
+        written.inertia = 0.3;
+        saveSettings(written);
+        const LoadedSettings loaded = loadSettings();
+        QCOMPARE(loaded.problems, std::vector<std::string>());
+        QCOMPARE(loaded.settings.serverHost, written.serverHost);
+        QCOMPARE(loaded.settings.serverPort, written.serverPort);
+        QCOMPARE(loaded.settings.rhythm, written.rhythm);
+        QCOMPARE(loaded.settings.handstrokeGap, written.handstrokeGap);
+        QCOMPARE(loaded.settings.inertia, written.inertia);
+    }
+
+    void badValuesAreSaidAsWrittenAndAnEmptyHostRemovesTheServer()
+    {
+        writeFile("[server]\nhost=\nport=4000\n[rhythm]\nhandstrokeGap=1,5\n");
+        const LoadedSettings loaded = loadSettings();
+        QCOMPARE(loaded.problems, std::vector<std::string>{"ignoring the saved rhythm/handstrokeGap '1,5'"});
+        QVERIFY(!loaded.settings.serverHost);
+    }
+
+    // The run's --rhythm band and --handstroke-gap 0 are shown in the dialog;
+    // the user changes the inertia alone, and only that reaches the file.
+    void okSavesWhatTheUserChangedNotTheRunsOverrides()
+    {
+        writeFile("[server]\nhost=tower.example\nport=4000\n[rhythm]\nhandstrokeGap=1.5\n");
+        Options options;
+        options.rhythm = RhythmSettings::Rhythm::Band;
+        options.handstrokeGap = 0.0;
+        options.inertia = 0.333;
+        RingerDialog window(options);
+        window.prepare();
+        whenModal<OptionsDialog>([](OptionsDialog* dialog) {
+            dialog->findChild<QDoubleSpinBox*>("inertiaBox")->setValue(0.8);
+            dialog->accept();
+        });
+        window.editOptions();
+        const SavedSettings saved = loadSettings().settings;
+        QCOMPARE(saved.serverHost, std::optional<std::string>("tower.example"));
+        QCOMPARE(saved.serverPort, 4000);
+        QVERIFY(!saved.rhythm);
+        QCOMPARE(saved.handstrokeGap, std::optional(1.5));
+        QCOMPARE(saved.inertia, std::optional(0.8));
+        // The run takes the change and keeps its own values for the rest.
+        QCOMPARE(window.rhythmSettings().rhythm, RhythmSettings::Rhythm::Band);
+        QCOMPARE(window.rhythmSettings().handstrokeGap, 0.0);
+        QCOMPARE(window.rhythmSettings().inertia, 0.8);
+    }
+
+    void theFirstStartAsksForTheServerAndKeepsIt()
+    {
+        Options options;
+        bool onlyServer = false;
+        whenModal<OptionsDialog>([&](OptionsDialog* dialog) {
+            onlyServer = dialog->findChild<QGroupBox*>("rhythmGroup")->isHidden();
+            QCOMPARE(dialog->findChild<QLineEdit*>("hostEdit")->text(), QStringLiteral("localhost"));
+            dialog->findChild<QLineEdit*>("hostEdit")->setText("club.example");
+            dialog->findChild<QSpinBox*>("portBox")->setValue(4002);
+            dialog->accept();
+        });
+        QVERIFY(askForFirstServer(options));
+        QVERIFY(onlyServer);
+        QCOMPARE(options.serverHost, std::string("club.example"));
+        QCOMPARE(options.serverPort, 4002);
+        const SavedSettings saved = loadSettings().settings;
+        QCOMPARE(saved.serverHost, std::optional<std::string>("club.example"));
+        QCOMPARE(saved.serverPort, 4002);
+    }
+
+    void cancelAtTheFirstStartSavesNothing()
+    {
+        Options options;
+        whenModal<OptionsDialog>([](OptionsDialog* dialog) { dialog->reject(); });
+        QVERIFY(!askForFirstServer(options));
+        QVERIFY(!QFile::exists(fileName()));
+    }
+};
+
+QTEST_MAIN(SettingsTest)
+#include "SettingsTest.moc"
