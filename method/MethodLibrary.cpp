@@ -3,7 +3,9 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <system_error>
+#include <unordered_map>
 
 namespace {
 
@@ -83,6 +85,33 @@ const MethodDef* MethodLibrary::methodAt(int recordNumber) const
     return it == records.end() ? nullptr : &it->second;
 }
 
+const MethodDef* MethodLibrary::methodTitled(std::string_view title) const
+{
+    for (const auto& [number, record] : records)
+        if (record.name == title)
+            return &record;
+    return nullptr;
+}
+
+void MethodLibrary::addMissing(std::vector<MethodDef> extra)
+{
+    std::unordered_map<std::string, MethodDef*> titles;
+    for (auto& [number, record] : records)
+        titles.emplace(record.name, &record);
+    for (MethodDef& record : extra) {
+        const auto [it, isNew] = titles.emplace(record.name, nullptr);
+        if (isNew) {
+            add(std::move(record));
+            it->second = &records.rbegin()->second;
+        } else if (it->second->classification.empty()) {
+            // The record here rings as it always did; it is only found by
+            // its class and stage as well.
+            it->second->classification = record.classification;
+            it->second->stage = record.stage;
+        }
+    }
+}
+
 std::map<int, std::string> splitFields(std::string_view line, char separator)
 {
     std::map<int, std::string> columns;
@@ -120,4 +149,42 @@ MethodLibrary loadMethodLibrary(const std::vector<std::filesystem::path>& candid
             return readMethodLibrary(file);
     }
     return {};
+}
+
+void writeImportedMethods(std::ostream& output, const std::vector<MethodDef>& methods, const std::string& origin)
+{
+    output << "# " << origin << '\n';
+    for (const MethodDef& m : methods)
+        output << m.name << '\t' << m.stage << '\t' << m.placeNotation << '\t' << m.bobNotation << '\t'
+               << m.singleNotation << '\t' << m.classification << '\n';
+}
+
+std::vector<MethodDef> readImportedMethods(std::istream& input)
+{
+    std::vector<MethodDef> methods;
+    std::string line;
+    std::vector<std::string_view> columns;
+    while (std::getline(input, line)) {
+        dropCarriageReturn(line);
+        if (line.empty() || line.front() == '#' || line.size() > kMaxLibraryLineLength)
+            continue;
+        columns.clear();
+        std::string_view rest(line);
+        for (std::size_t tab = rest.find(kFieldSeparator); tab != std::string_view::npos; tab = rest.find(kFieldSeparator)) {
+            columns.push_back(rest.substr(0, tab));
+            rest.remove_prefix(tab + 1);
+        }
+        columns.push_back(rest);
+        if (columns.size() < 5)
+            continue;
+        MethodDef m{std::string(columns[0]), std::string(columns[2]), std::string(columns[3]), std::string(columns[4])};
+        const std::string_view stage = columns[1];
+        if (stage.size() <= 2 && !stage.empty() && stage.find_first_not_of("0123456789") == std::string_view::npos)
+            m.stage = std::stoi(std::string(stage));
+        if (columns.size() > 5)
+            m.classification = std::string(columns[5]);
+        m.imported = true;
+        methods.push_back(std::move(m));
+    }
+    return methods;
 }

@@ -13,6 +13,10 @@ struct MethodDef {
     std::string placeNotation;
     std::string bobNotation;
     std::string singleNotation;
+    // methods.txt names neither: known from an import only.
+    int stage = 0;
+    std::string classification{};  // "Surprise", "Little Bob", ...
+    bool imported = false;       // from the Central Council's collection, not methods.txt
     friend bool operator==(const MethodDef&, const MethodDef&) = default;
 };
 
@@ -33,6 +37,11 @@ public:
                                    const std::string& singleNotation) const;
     std::size_t size() const { return records.size(); }
     bool empty() const { return records.empty(); }
+    // The first record of this title, or nullptr.
+    const MethodDef* methodTitled(std::string_view title) const;
+    // Adds each record whose title no record here has: what is here keeps
+    // priority, and only learns the class and stage of its title.
+    void addMissing(std::vector<MethodDef> extra);
     Records::const_iterator begin() const { return records.begin(); }
     Records::const_iterator end() const { return records.end(); }
 
@@ -46,6 +55,12 @@ std::map<int, std::string> splitFields(std::string_view line, char separator);
 // Reads records from a stream: lines cut at LF or CR LF, pieces of at most
 // kMaxLibraryLineLength characters, lines of fewer than three columns skipped.
 MethodLibrary readMethodLibrary(std::istream& input);
+
+// The imported methods as stored for a user: methods.txt's columns and
+// then the stage (in column 1, as the shipped file has it) and the class,
+// after one comment line saying where they came from.
+void writeImportedMethods(std::ostream& output, const std::vector<MethodDef>& methods, const std::string& origin);
+std::vector<MethodDef> readImportedMethods(std::istream& input);
 
 // Loads the first of `candidates` that can be opened; empty when none can.
 MethodLibrary loadMethodLibrary(const std::vector<std::filesystem::path>& candidates);
