@@ -2,6 +2,7 @@
 
 #include "engine/EngineTexts.h"
 #include "method/PlaceNotation.h"
+#include "method/StartRow.h"
 
 #include <algorithm>
 #include <climits>
@@ -27,31 +28,6 @@ bool contains(const std::string& text, char symbol)
     return text.find(symbol) != std::string::npos;
 }
 
-// One coursing step: the front bell drops to second place, bells in odd places
-// move up two, the bell in the last odd place turns to the back, and bells in
-// even places move down two. Two or fewer bells cannot course.
-void coursingStep(std::string& w)
-{
-    const int m = static_cast<int>(w.size());
-    if (m <= 2)
-        return;
-    const char s = w[0];
-    int i = 0;
-    do {
-        int v;
-        if (i % 2 == 1) {
-            v = i - 2;
-        } else {
-            v = i + 2;
-            if (v >= m)
-                v = i - 1;
-        }
-        w[static_cast<std::size_t>(i)] = w[static_cast<std::size_t>(v)];
-        i = v;
-    } while (i > 1);
-    w[1] = s;
-}
-
 } // namespace
 
 RingingEngine::RingingEngine(EngineOutput& output, const MethodSettings& settings, const CompiledMethod& method)
@@ -63,7 +39,7 @@ RingingEngine::RingingEngine(EngineOutput& output, const MethodSettings& setting
 
 std::string RingingEngine::rounds() const
 {
-    return std::string(kBellSymbols.substr(0, static_cast<std::size_t>(std::clamp(bellCount, 0, kMaxBells))));
+    return roundsOn(bellCount);
 }
 
 // ---------------------------------------------------------------------------
@@ -135,7 +111,7 @@ void RingingEngine::startRinging()
     sentNextRow.clear();
     stopRequested = false;
     goState = 0;
-    currentRow = startRowFromStartChange();
+    currentRow = startRowFor(settings.startChange, bellCount);
     startTouch();
     startNextLead(true);
     updateSpeedDisplay();
@@ -146,44 +122,6 @@ void RingingEngine::startRinging()
     } else {
         pendingBell = 0;
     }
-}
-
-std::string RingingEngine::startRowFromStartChange() const
-{
-    const std::string& change = settings.startChange;
-    const std::string round = rounds();
-    if (change.size() == 2 && change[0] == '1' && contains(round, change[1]))
-        return buildStartRow(1, change[1]);
-    if (change.size() == 3 && change.compare(0, 2, "12") == 0 && contains(round, change[2]))
-        return buildStartRow(2, change[2]);
-    if (change.size() == static_cast<std::size_t>(bellCount) && isTrueRow(change))
-        return change;
-    return round;
-}
-
-bool RingingEngine::isTrueRow(const std::string& row) const
-{
-    std::string sorted = row;
-    std::sort(sorted.begin(), sorted.end(),
-              [](char a, char b) { return bellOfSymbol(a) < bellOfSymbol(b); });
-    return sorted == rounds();
-}
-
-std::string RingingEngine::buildStartRow(int fixedBells, char target) const
-{
-    const std::string round = rounds();
-    const int working = bellCount - 2 * fixedBells + 1;
-    if (working <= 0)
-        return round;
-    std::string w = round.substr(static_cast<std::size_t>(fixedBells), static_cast<std::size_t>(working));
-    for (int step = 0; step < bellCount && w[0] != target; ++step)
-        coursingStep(w);
-    if (w[0] != target)
-        return round;
-    std::string row = round.substr(0, static_cast<std::size_t>(fixedBells)) + w;
-    if (fixedBells == 2)
-        row += round.back();
-    return row;
 }
 
 void RingingEngine::advanceRow(bool stopping)

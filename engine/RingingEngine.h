@@ -96,7 +96,6 @@ private:
     friend class EngineProbe;  // tests put the engine into states it is hard to ring into
 
     void startRinging();
-    std::string buildStartRow(int fixedBells, char target) const;
     void advanceRow(bool stopping);
     void startNextLead(bool first);
     void takeCompositionStep(bool first);
@@ -106,8 +105,6 @@ private:
     void updateSpeedDisplay();
     void updateChangeDisplay(bool startForm);
 
-    std::string startRowFromStartChange() const;
-    bool isTrueRow(const std::string& row) const;
     void completeRow(bool& stopping);
     void chooseNextBell(bool rowStarted);
     // How long after the bell in front to strike at the interval rule.

@@ -196,14 +196,18 @@ std::string unsupportedMethod(const CompiledMethod& method, const std::vector<Ca
 
 enum class Reach { Called, Never, TooLong };
 
+std::size_t maxLeads(const CompiledMethod& method)
+{
+    return static_cast<std::size_t>(kMaxTouchChanges) / method.plainLead.size() + 1;
+}
+
 // Rings plain leads until the entry's call brings the bell to its place, then
 // the called lead.
 Reach ringToEntry(TouchRinger& ringer, const CompiledMethod& method, const CallingEntry& entry, int place, char bell,
                   std::string& leads)
 {
-    const std::size_t maxLeads = static_cast<std::size_t>(kMaxTouchChanges) / method.plainLead.size() + 1;
     std::set<std::string> plainLeadHeads;
-    while (leads.size() < maxLeads) {
+    while (leads.size() < maxLeads(method)) {
         TouchRinger called = ringer;
         called.ringLead(entry.callKind);
         if (called.placeOfBell(bell) == place) {
@@ -220,11 +224,29 @@ Reach ringToEntry(TouchRinger& ringer, const CompiledMethod& method, const Calli
     return Reach::TooLong;
 }
 
-bool isRowOf(const std::string& row, int bells)
+// Rings plain leads until the bell is in `place` at a lead head. When plain
+// leads never bring it there (a call made it a hunt bell), nothing is rung.
+Reach ringPlainToPlace(TouchRinger& ringer, const CompiledMethod& method, int place, char bell, std::string& leads)
 {
-    std::string sorted = row;
-    std::sort(sorted.begin(), sorted.end(), [](char a, char b) { return kBellSymbols.find(a) < kBellSymbols.find(b); });
-    return sorted == roundsOn(bells);
+    TouchRinger plain = ringer;
+    std::string more;
+    std::set<std::string> plainLeadHeads;
+    while (plain.placeOfBell(bell) != place) {
+        if (leads.size() + more.size() >= maxLeads(method))
+            return Reach::TooLong;
+        plain.ringLead(kPlainCall);
+        more += 'p';
+        if (!plainLeadHeads.insert(plain.currentRow()).second)
+            return Reach::Never;
+    }
+    ringer = std::move(plain);
+    leads += more;
+    return Reach::Called;
+}
+
+std::string tooLong()
+{
+    return "The calling is longer than " + std::to_string(kMaxTouchChanges) + " changes";
 }
 
 bool isBlank(std::string_view text)
@@ -243,28 +265,23 @@ ParsedCalling parseCalling(std::string_view calling)
         repeat = multiplierOf(words.front());
         words.erase(words.begin());
     }
-    std::vector<CallingEntry> once;
     for (std::string_view word : words) {
         if (multiplierOf(word) > 0) {
             parsed.error = "A multiplier such as 2x goes only at the front of a calling";
             return parsed;
         }
-        parsed.error = parseEntry(word, once);
+        parsed.error = parseEntry(word, parsed.entries);
         if (!parsed.error.empty())
             return parsed;
-        if (once.size() > kMaxCallingEntries)
+        if (parsed.entries.size() > kMaxCallingEntries)
             break;
     }
-    if (once.empty()) {
+    if (parsed.entries.empty())
         parsed.error = "The calling has no positions";
-        return parsed;
-    }
-    if (once.size() * static_cast<std::size_t>(repeat) > kMaxCallingEntries) {
+    else if (parsed.entries.size() * static_cast<std::size_t>(repeat) > kMaxCallingEntries)
         parsed.error = "The calling has more than " + std::to_string(kMaxCallingEntries) + " calls";
-        return parsed;
-    }
-    for (int pass = 0; pass < repeat; ++pass)
-        parsed.entries.insert(parsed.entries.end(), once.begin(), once.end());
+    else
+        parsed.passes = repeat;
     return parsed;
 }
 
@@ -300,11 +317,6 @@ int parseBell(std::string_view text)
     return 0;
 }
 
-std::string roundsOn(int bells)
-{
-    return std::string(kBellSymbols.substr(0, static_cast<std::size_t>(std::clamp(bells, 0, kMaxBells))));
-}
-
 CallingExpansion expandCalling(const CompiledMethod& method, std::string_view calling, int observationBell,
                                const std::string& startRow)
 {
@@ -325,26 +337,38 @@ CallingExpansion expandCalling(const CompiledMethod& method, std::string_view ca
         return expansion;
     }
     TouchRinger ringer(method, startRow);
-    for (std::size_t i = 0; i < parsed.entries.size(); ++i) {
-        const CallingEntry& entry = parsed.entries[i];
-        const bool seconds = makesSeconds(method.callBlocks[static_cast<std::size_t>(entry.callKind)]);
-        const int place = placeOf(entry.position, seconds, stage);
-        const Reach reach = ringToEntry(ringer, method, entry, place, kBellSymbols[static_cast<std::size_t>(bell - 1)],
-                                        expansion.composition);
-        if (reach == Reach::Called)
-            continue;
-        expansion.error = reach == Reach::TooLong
-                              ? "The calling is longer than " + std::to_string(kMaxTouchChanges) + " changes"
-                              : std::string("Position ") + entry.position + " (call " + std::to_string(i + 1) +
-                                    ") is never reached: bell " + std::to_string(bell) + " does not come to " +
-                                    placeName(place) + " at a " + (entry.callKind == kBob ? "bob" : "single");
-        expansion.composition.clear();
-        return expansion;
+    const char symbol = kBellSymbols[static_cast<std::size_t>(bell - 1)];
+    const int home = ringer.placeOfBell(symbol);
+    for (int pass = 0; pass < parsed.passes; ++pass) {
+        for (std::size_t i = 0; i < parsed.entries.size(); ++i) {
+            const CallingEntry& entry = parsed.entries[i];
+            const bool seconds = makesSeconds(method.callBlocks[static_cast<std::size_t>(entry.callKind)]);
+            const int place = placeOf(entry.position, seconds, stage);
+            const Reach reach = ringToEntry(ringer, method, entry, place, symbol, expansion.composition);
+            if (reach == Reach::Called)
+                continue;
+            expansion.error = reach == Reach::TooLong
+                                  ? tooLong()
+                                  : std::string("Position ") + entry.position + " (call " + std::to_string(i + 1) +
+                                        ") is never reached: bell " + std::to_string(bell) + " does not come to " +
+                                        placeName(place) + " at a " + (entry.callKind == kBob ? "bob" : "single");
+            expansion.composition.clear();
+            return expansion;
+        }
+        // The part rings on to the course end, the bell back where it began,
+        // or ends at its last call when plain leads never bring it back.
+        if (ringPlainToPlace(ringer, method, home, symbol, expansion.composition) == Reach::TooLong) {
+            expansion.error = tooLong();
+            expansion.composition.clear();
+            return expansion;
+        }
+        if (pass == 0)
+            expansion.partLeads = static_cast<int>(expansion.composition.size());
     }
     return expansion;
 }
 
-TouchProof proveTouch(const CompiledMethod& method, const std::string& startRow)
+TouchProof proveTouch(const CompiledMethod& method, const std::string& startRow, int partLeads)
 {
     TouchProof proof;
     if (method.plainLead.empty() || startRow.empty()) {
@@ -359,6 +383,7 @@ TouchProof proveTouch(const CompiledMethod& method, const std::string& startRow)
     std::set<std::string> rung{startRow};
     TouchRinger ringer(method, startRow);
     const std::size_t steps = method.compositionSteps.size();
+    const std::size_t leadsInPart = partLeads > 0 ? static_cast<std::size_t>(partLeads) : steps;
     for (std::size_t lead = 0; proof.changes < kMaxTouchChanges; ++lead) {
         const auto step = method.compositionSteps.find(steps == 0 ? 0 : static_cast<int>(lead % steps));
         ringer.beginLead(step == method.compositionSteps.end() ? kPlainCall : step->second.callKind);
@@ -367,6 +392,8 @@ TouchProof proveTouch(const CompiledMethod& method, const std::string& startRow)
             ++proof.changes;
             if (ringer.currentRow() == rounds) {
                 proof.comesRound = true;
+                if (ringer.leadOver() && leadsInPart > 0 && (lead + 1) % leadsInPart == 0)
+                    proof.parts = static_cast<int>((lead + 1) / leadsInPart);
                 return proof;
             }
             if (!rung.insert(ringer.currentRow()).second && proof.isTrue) {
@@ -387,17 +414,16 @@ std::string describeProof(const TouchProof& proof)
     if (!proof.comesRound)
         return "Does not come round within " + std::to_string(kMaxTouchChanges) + " changes" +
                (repeated.empty() ? "" : "; " + repeated);
-    return std::to_string(proof.changes) + " changes, " + (proof.isTrue ? "true" : "false: " + repeated);
+    const std::string parts = proof.parts > 1 ? " in " + std::to_string(proof.parts) + " parts" : "";
+    return std::to_string(proof.changes) + " changes" + parts + ", " + (proof.isTrue ? "true" : "false: " + repeated);
 }
 
 std::string proofStartRow(const MethodSettings& settings, const CompiledMethod& method)
 {
     const int stage = methodStage(method);
     const std::string& start = settings.startChange;
-    const int bells = static_cast<int>(start.size());
-    if (bells >= stage && bells <= kMaxBells && isRowOf(start, bells))
-        return start;
-    return roundsOn(stage);
+    const int written = static_cast<int>(start.size());
+    return startRowFor(start, written > stage && isRow(start) ? written : stage);
 }
 
 TouchPlan planTouch(const MethodSettings& settings)
@@ -409,6 +435,7 @@ TouchPlan planTouch(const MethodSettings& settings)
     const std::string start = proofStartRow(settings, method);
     plan.startRow = start;
     plan.composition = settings.composition;
+    int partLeads = 0;
     if (hasCalling(settings)) {
         const CallingExpansion expansion = expandCalling(method, settings.calling, settings.observationBell, start);
         if (!expansion.error.empty()) {
@@ -416,9 +443,10 @@ TouchPlan planTouch(const MethodSettings& settings)
             return plan;
         }
         plan.composition = expansion.composition;
+        partLeads = expansion.partLeads;
     }
     parseComposition(method, plan.composition);
-    plan.proof = proveTouch(method, start);
+    plan.proof = proveTouch(method, start, partLeads);
     return plan;
 }
 
@@ -432,7 +460,9 @@ std::string describeTouch(const MethodSettings& settings, const TouchPlan& plan)
     if (!plan.error.empty())
         return plan.error;
     std::string text = describeProof(plan.proof);
-    if (!settings.startChange.empty() && plan.proof.proved && plan.startRow != settings.startChange)
+    const bool startIgnored = !settings.startChange.empty() && plan.startRow != settings.startChange &&
+                              plan.startRow == roundsOn(static_cast<int>(plan.startRow.size()));
+    if (startIgnored && plan.proof.proved)
         text += " (from rounds)";
     return text;
 }

@@ -4,6 +4,10 @@
 // turned into the per-lead composition string the engine rings, and the proof
 // of a touch from its start row to rounds.
 //
+// A calling is written for one course: after its last call the part rings on
+// plain leads until the observation bell is back in the place it started from
+// (its home, from rounds), and the next part repeats it.
+//
 // The form of a calling: entries separated by blanks. Each entry is a position
 // letter, optionally preceded by a count (3H: three calls at Home) and by "s"
 // for a single (a bob otherwise), in that order: "2sH". A first entry "Nx"
@@ -14,6 +18,7 @@
 //   with or without "s"), F 4, V 5, X 6, S 7, E 8, N 9.
 
 #include "method/Method.h"
+#include "method/StartRow.h"
 
 #include <string>
 #include <string_view>
@@ -32,7 +37,8 @@ struct CallingEntry {
 };
 
 struct ParsedCalling {
-    std::vector<CallingEntry> entries;  // counts and the multiplier written out
+    std::vector<CallingEntry> entries;  // one pass of the calling, counts written out
+    int passes = 1;                     // the multiplier in front: "2x" rings it twice
     std::string error;                  // empty when the calling is good
 };
 
@@ -49,12 +55,14 @@ int parseBell(std::string_view text);
 
 struct CallingExpansion {
     std::string composition;  // one letter per lead: p, b or s
+    int partLeads = 0;        // leads in one pass of the calling
     std::string error;        // empty when the calling could be expanded
 };
 
 // Rings the method's leads from `startRow` and, at each lead end, makes the
-// next entry's call when it brings `observationBell` to that entry's place.
-// `observationBell` 0 stands for the heaviest bell of the method.
+// next entry's call when it brings `observationBell` to that entry's place;
+// after each pass's last call, plain leads until the bell is back where it
+// started. `observationBell` 0 stands for the heaviest bell of the method.
 CallingExpansion expandCalling(const CompiledMethod& method, std::string_view calling, int observationBell,
                                const std::string& startRow);
 
@@ -63,24 +71,24 @@ struct TouchProof {
     std::string reason;      // why not, when not proved; empty when there is no method
     int changes = 0;         // changes rung until rounds, or until given up
     bool comesRound = false;
+    int parts = 0;           // whole parts rung when rounds came at the end of one; 0 otherwise
     bool isTrue = true;
     std::string firstRepeatedRow;  // empty for a true touch
 };
 
 // Rings the compiled touch as the engine does (its composition steps repeating)
-// from `startRow` until rounds, at most kMaxTouchChanges changes.
-TouchProof proveTouch(const CompiledMethod& method, const std::string& startRow);
+// from `startRow` until rounds, at most kMaxTouchChanges changes. A part is
+// `partLeads` leads, or the whole composition when that is 0.
+TouchProof proveTouch(const CompiledMethod& method, const std::string& startRow, int partLeads = 0);
 
-// One line for the user, e.g. "448 changes, true" or
+// One line for the user, e.g. "448 changes, true", "448 changes in 4 parts, true" or
 // "108 changes, false: 123564 is the first row rung twice"; empty when there
 // was no method to ring.
 std::string describeProof(const TouchProof& proof);
 
-// Rounds on `bells` bells.
-std::string roundsOn(int bells);
-
-// Where a proof of these settings starts: the start change when it is a whole
-// row of at least the method's bells, rounds otherwise.
+// Where the engine starts these settings' touch, on the method's bells: the
+// start change when it is a whole row of at least that many bells, else the
+// row the engine builds from it (see startRowFor).
 std::string proofStartRow(const MethodSettings& settings, const CompiledMethod& method);
 
 // The touch the settings ring: the calling expanded (when there is one) or the
@@ -97,9 +105,9 @@ TouchPlan planTouch(const MethodSettings& settings);
 // rung as typed.
 bool hasCalling(const MethodSettings& settings);
 
-// The proof as the user reads it, saying when a short-form start change was
-// proved from rounds; the calling's fault instead when it has one. Empty when
-// there is no method.
+// The proof as the user reads it, saying when a start change gives no row and
+// the touch starts from rounds; the calling's fault instead when it has one.
+// Empty when there is no method.
 std::string describeTouch(const MethodSettings& settings, const TouchPlan& plan);
 // The same, after what the calling rings.
 std::string describePlan(const MethodSettings& settings, const TouchPlan& plan);

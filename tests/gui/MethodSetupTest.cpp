@@ -283,7 +283,7 @@ void MethodSetupTest::callingFillsTheCompositionAndShowsTheProof()
     QLineEdit* composition = edit(&dialog, "compositionEdit");
     QCOMPARE(composition->text(), QString("bppppps"));
     QVERIFY(composition->isReadOnly());
-    QCOMPARE(dialog.findChild<QLabel*>("touchLabel")->text(), QString("448 changes, true"));
+    QCOMPARE(dialog.findChild<QLabel*>("touchLabel")->text(), QString("448 changes in 4 parts, true"));
     click(&dialog, "okButton");
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.composition, std::string("bppppps"));

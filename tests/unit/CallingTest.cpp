@@ -42,11 +42,15 @@ struct ExpansionCase {
     int observation;
     const char* composition;
     int changes;
+    int parts;
+    bool isTrue = true;
 };
 
 class Expansion : public testing::TestWithParam<ExpansionCase> {};
 
-TEST_P(Expansion, GivesTheLeadsAndATrueTouch)
+// A part runs from the start to the observation bell's return home after the
+// last call; a calling that ends at Home ends there.
+TEST_P(Expansion, GivesTheLeadsAndTheProof)
 {
     const ExpansionCase& c = GetParam();
     MethodSettings settings = settingsOf(c.method, c.calling);
@@ -55,26 +59,35 @@ TEST_P(Expansion, GivesTheLeadsAndATrueTouch)
     ASSERT_EQ(plan.error, "");
     EXPECT_EQ(plan.composition, c.composition);
     EXPECT_TRUE(plan.proof.comesRound);
-    EXPECT_TRUE(plan.proof.isTrue);
+    EXPECT_EQ(plan.proof.isTrue, c.isTrue);
     EXPECT_EQ(plan.proof.changes, c.changes);
+    EXPECT_EQ(plan.proof.parts, c.parts);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Callings, Expansion,
-    testing::Values(ExpansionCase{"PlainBobMinorWH", kPlainBobMinor, "W H", 0, "bpppb", 120},
-                    ExpansionCase{"PlainBobMajorWsH", kPlainBobMajor, "W sH", 0, "bppppps", 448},
-                    ExpansionCase{"PlainBobMajorMWH", kPlainBobMajor, "M W H", 0, "pppppbpbpppppb", 448},
-                    ExpansionCase{"PlainBobMajorCount", kPlainBobMajor, "3H", 0, "ppppppbppppppbppppppb", 336},
-                    ExpansionCase{"PlainBobMajorBeforeIsThirds", kPlainBobMajor, "B S", 0, "pppbppppb", 1008},
-                    ExpansionCase{"PlainBobMinorMultiplier", kPlainBobMinor, "2x W H", 0, "bpppbbpppb", 120},
-                    ExpansionCase{"PlainBobMinorSingleIn", kPlainBobMinor, "sI", 0, "pps", 144},
-                    ExpansionCase{"GrandsireTriplesHome", kGrandsireTriples, "H", 0, "pppb", 168},
-                    ExpansionCase{"GrandsireTriplesBefore", kGrandsireTriples, "B", 0, "pb", 112},
-                    ExpansionCase{"GrandsireTriplesMultiplier", kGrandsireTriples, "2x W sH", 7,
-                                  "ppppbppsppppbpps", 448},
-                    ExpansionCase{"GrandsireDoublesSingleBeforeIsSeconds", kGrandsireDoubles, "sB", 0, "s", 40},
-                    ExpansionCase{"CambridgeMajorMWH", kCambridgeMajor, "M W H", 0, "ppbbppb", 448},
-                    ExpansionCase{"CambridgeMajorSingles", kCambridgeMajor, "sW sH", 0, "pppspps", 448}),
+    testing::Values(
+        // Ending at Home.
+        ExpansionCase{"PlainBobMinorWH", kPlainBobMinor, "W H", 0, "bpppb", 120, 2},
+        ExpansionCase{"PlainBobMajorWsH", kPlainBobMajor, "W sH", 0, "bppppps", 448, 4},
+        ExpansionCase{"PlainBobMajorMWH", kPlainBobMajor, "M W H", 0, "pppppbpbpppppb", 448, 2},
+        ExpansionCase{"PlainBobMajorCount", kPlainBobMajor, "3H", 0, "ppppppbppppppbppppppb", 336, 1},
+        ExpansionCase{"PlainBobMinorMultiplier", kPlainBobMinor, "2x W H", 0, "bpppbbpppb", 120, 2},
+        ExpansionCase{"GrandsireTriplesHome", kGrandsireTriples, "H", 0, "pppb", 168, 3},
+        ExpansionCase{"GrandsireTriplesMultiplier", kGrandsireTriples, "2x W sH", 7, "ppppbppsppppbpps", 448, 4},
+        ExpansionCase{"CambridgeMajorMWH", kCambridgeMajor, "M W H", 0, "ppbbppb", 448, 2},
+        ExpansionCase{"CambridgeMajorSingles", kCambridgeMajor, "sW sH", 0, "pppspps", 448, 2},
+        // Ending elsewhere: plain leads to the course end, then the next part.
+        ExpansionCase{"PlainBobMajorWrong", kPlainBobMajor, "W", 0, "bpppppp", 336, 3},
+        ExpansionCase{"PlainBobMajorMiddleWrong", kPlainBobMajor, "M W", 0, "pppppbpbpppppp", 1120, 5, false},
+        ExpansionCase{"PlainBobMajorEachPassToTheCourseEnd", kPlainBobMajor, "2x W", 0, "bppppppbpppppp", 336, 3},
+        ExpansionCase{"PlainBobMajorBeforeIsThirds", kPlainBobMajor, "B S", 0, "pppbppppbpppppp", 720, 3, false},
+        ExpansionCase{"PlainBobMinorSingleIn", kPlainBobMinor, "sI", 0, "ppspp", 120, 2},
+        ExpansionCase{"GrandsireTriplesBefore", kGrandsireTriples, "B", 0, "pbppp", 350, 5},
+        ExpansionCase{"CambridgeMajorWrong", kCambridgeMajor, "W", 0, "pppbppp", 672, 3},
+        // A single Before makes the fifth a hunt bell, which plain leads
+        // never bring home: the part ends at the call.
+        ExpansionCase{"GrandsireDoublesSingleBeforeIsSeconds", kGrandsireDoubles, "sB", 0, "s", 40, 4}),
     [](const testing::TestParamInfo<ExpansionCase>& info) { return std::string(info.param.name); });
 
 struct RefusalCase {
@@ -139,7 +152,8 @@ TEST(Calling, ThirdsIsASingleAndCountsRepeat)
     const CallingEntry thirds{kSingle, 'T'};
     const CallingEntry home{kSingle, 'H'};
     EXPECT_EQ(parsed.error, "");
-    EXPECT_EQ(parsed.entries, (std::vector<CallingEntry>{thirds, home, home, thirds, home, home}));
+    EXPECT_EQ(parsed.entries, (std::vector<CallingEntry>{thirds, home, home}));
+    EXPECT_EQ(parsed.passes, 2);
 }
 
 TEST(Calling, BellsByNumberOrSymbol)
@@ -204,10 +218,13 @@ TEST(Proof, TouchThatNeverComesRound)
 TEST(Proof, DescribesTheCallingAndWhereItStarts)
 {
     MethodSettings settings = settingsOf(kPlainBobMajor, "W sH");
-    EXPECT_EQ(describePlan(settings, planTouch(settings)), "Calling W sH rings bppppps; 448 changes, true");
-    settings.startChange = "15";  // a short form: proved from rounds, and said so
+    EXPECT_EQ(describePlan(settings, planTouch(settings)), "Calling W sH rings bppppps; 448 changes in 4 parts, true");
+    // A short form: expanded and proved from the row it gives, 15738264.
+    settings.startChange = "15";
+    EXPECT_EQ(describePlan(settings, planTouch(settings)), "Calling W sH rings pppppbpppppspp; 80 changes, true");
+    settings.startChange = "123";  // gives rounds, and that is said
     EXPECT_EQ(describePlan(settings, planTouch(settings)),
-              "Calling W sH rings bppppps; 448 changes, true (from rounds)");
+              "Calling W sH rings bppppps; 448 changes in 4 parts, true (from rounds)");
 }
 
 TEST(Proof, CallsInsideTheLeadAreNotProved)

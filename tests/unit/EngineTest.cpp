@@ -1,6 +1,8 @@
 #include "EngineProbe.h"
 #include "SimulatedTower.h"
 
+#include "method/Calling.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -145,6 +147,38 @@ TEST(Ringing, FromAStartChangeItStopsWhenRoundsComeUp)
     tower.ringRows(rows);
     EXPECT_FALSE(tower.engine().ringing);
     EXPECT_EQ(tower.host.printedRows, rows);
+}
+
+// A calling from a short-form start change is expanded and proved from the
+// row the engine starts at: the engine, ringing every bell, comes round after
+// exactly the changes the proof gives, and the touch is not the one from rounds.
+TEST(Ringing, CallingFromAShortStartChangeComesRoundWhereItsProofSays)
+{
+    struct Case {
+        MethodSettings settings;
+        int bells;
+        const char* calling;
+    };
+    MethodSettings major = plainBobMinor();
+    major.placeNotation = "x18x18x18x18,12";
+    for (Case c : {Case{plainBobMinor(), 6, "W H"}, Case{major, 8, "W sH"}}) {
+        c.settings.startChange = "15";
+        c.settings.calling = c.calling;
+        const TouchPlan plan = planTouch(c.settings);
+        ASSERT_EQ(plan.error, "") << c.calling;
+        ASSERT_TRUE(plan.proof.comesRound) << c.calling;
+        c.settings.composition = plan.composition;
+        SimulatedTower tower(c.bells, roundsOf(c.bells), c.settings);
+        tower.call("Here's treble");
+        EXPECT_EQ(tower.engine().currentRow, plan.startRow) << c.calling;
+        EXPECT_NE(plan.startRow, roundsOf(c.bells));
+        for (int blow = 0; blow < 2 * c.bells * (kMaxTouchChanges + 2) && tower.host.timerArmed(); ++blow)
+            tower.robotStrike();
+        EXPECT_FALSE(tower.engine().ringing) << c.calling;
+        // The start row at hand and back, then the touch's changes.
+        ASSERT_EQ(tower.host.printedRows.size(), 2u + static_cast<std::size_t>(plan.proof.changes)) << c.calling;
+        EXPECT_EQ(tower.host.printedRows.back(), roundsOf(c.bells)) << c.calling;
+    }
 }
 
 TEST(Ringing, WithoutAMethodRoundsGoOnUntilStand)
