@@ -25,6 +25,7 @@ constexpr std::array kLongOptions{
     LongOption{"speed", Value::Number},    LongOption{"rhythm", Value::Rhythm},
     LongOption{"handstroke-gap", Value::Rhythm}, LongOption{"inertia", Value::Rhythm},
     LongOption{"calling", Value::Text},    LongOption{"observation", Value::Text},
+    LongOption{"import-methods", Value::Text}, LongOption{"method-info", Value::Text},
 };
 
 constexpr std::size_t kMaxHostLength = 253;  // the longest DNS name
@@ -128,6 +129,8 @@ std::string setOption(const std::string& name, const std::string& value, Options
                                        : name == "single"       ? &options.single
                                        : name == "start-change" ? &options.startChange
                                        : name == "calling"      ? &options.calling
+                                       : name == "import-methods" ? &options.importMethods
+                                       : name == "method-info"  ? &options.methodInfo
                                                                 : &options.composition;
     *text = value;
     return {};
@@ -336,6 +339,9 @@ std::string usageText()
            "      --inertia X           how steady the band's rhythm is held, from 0 (each\n"
            "                            blow moves it) to 0.9, the most (a change of pace\n"
            "                            takes several rows to follow; default 0.5)\n"
+           "      --import-methods FILE import the Central Council's methods collection\n"
+           "                            (CCCBR_methods.xml, zipped or not) and exit\n"
+           "      --method-info NAME    show the library method NAME and exit\n"
            "      --headless            no window: messages go to standard error and the\n"
            "                            rows rung to standard output\n"
            "      --help                show this help and exit\n"

@@ -43,6 +43,8 @@ struct Options {
     std::optional<RhythmSettings::Rhythm> rhythm;
     std::optional<double> handstrokeGap;
     std::optional<double> inertia;
+    std::optional<std::string> importMethods;  // a collection file to import, then exit
+    std::optional<std::string> methodInfo;     // a title to describe, then exit
 };
 
 // What the options dialog saves between runs; a field never saved is empty.

@@ -2,6 +2,7 @@
 
 #include "method/Calling.h"
 
+#include "app/MethodStore.h"
 #include "method/MethodLibrary.h"
 #include "protocol/MessageTexts.h"
 
@@ -140,13 +141,13 @@ RingerShell::~RingerShell()
 std::string RingerShell::prepare()
 {
     setRhythmSettings(rhythmSettingsOf(opts));
-    ringer.setLibrary(loadMethodLibrary(methodLibraryCandidates()));
+    ringer.setLibrary(loadLibraryWithImports(methodLibraryCandidates()).library);
     if (opts.speed)
         ringer.setSpeedAdjustment(*opts.speed);
     bool known = true;
     MethodSettings settings = startupSettings(known);
     if (!known)
-        return "Method not found: " + *opts.method;
+        return methodNotFoundText(ringer.methodLibrary(), *opts.method);
     if (opts.calling) {
         const TouchPlan plan = planTouch(settings);
         if (!plan.error.empty())
@@ -216,15 +217,12 @@ MethodSettings RingerShell::startupSettings(bool& known) const
 {
     MethodSettings settings;
     if (opts.method) {
-        known = false;
-        for (const auto& [number, record] : ringer.methodLibrary()) {
-            if (record.name == *opts.method) {
-                settings.placeNotation = record.placeNotation;
-                settings.bobNotation = record.bobNotation;
-                settings.singleNotation = record.singleNotation;
-                known = true;
-                break;
-            }
+        const MethodDef* record = methodOfTitle(ringer.methodLibrary(), *opts.method);
+        known = record != nullptr;
+        if (record) {
+            settings.placeNotation = record->placeNotation;
+            settings.bobNotation = record->bobNotation;
+            settings.singleNotation = record->singleNotation;
         }
     }
     settings.placeNotation = opts.notation.value_or(settings.placeNotation);

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessRinger.h"
+#include "app/MethodStore.h"
 #include "app/RingerApp.h"
 #include "app/SettingsFile.h"
 
@@ -27,6 +28,27 @@ int runHeadless(int& argc, char** argv, const Options& options)
     return runShell(ringer, [&app] { app.exec(); });
 }
 
+// --import-methods and --method-info: one answer, then exit.
+int runMethodCommand(int& argc, char** argv, const Options& options)
+{
+    // For the program's directory, where the library travels.
+    QCoreApplication app(argc, argv);
+    if (options.importMethods) {
+        const ImportOutcome outcome = importMethods(*options.importMethods);
+        std::fprintf(outcome.imported ? stdout : stderr, "%s%s\n", outcome.imported ? "" : "tolvane: ",
+                     outcome.summary.c_str());
+        return outcome.imported ? 0 : 1;
+    }
+    const LoadedLibrary loaded = loadLibraryWithImports(methodLibraryCandidates());
+    const std::string info = methodInfo(loaded, *options.methodInfo);
+    if (info.empty()) {
+        std::fprintf(stderr, "tolvane: %s\n", methodNotFoundText(loaded.library, *options.methodInfo).c_str());
+        return 2;
+    }
+    std::fputs(info.c_str(), stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -47,6 +69,8 @@ int main(int argc, char** argv)
         std::printf("tolvane %s\n", TOLVANE_VERSION);
         return 0;
     }
+    if (options.importMethods || options.methodInfo)
+        return runMethodCommand(argc, argv, options);
     const LoadedSettings saved = loadSettings();
     for (const std::string& problem : saved.problems)
         std::fprintf(stderr, "tolvane: %s\n", problem.c_str());

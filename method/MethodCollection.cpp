@@ -227,29 +227,6 @@ bool isTrue(std::string_view value)
     return value == "true" || value == "1";
 }
 
-// Names come in UTF-8; the library holds Latin-1 bytes. Characters beyond
-// Latin-1 become '?', and control characters (tabs and line ends would break
-// the library's lines) a space.
-std::string latin1FromUtf8(std::string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        unsigned code = lead;
-        std::size_t length = 1;
-        if (lead >= 0xC0 && lead < 0xE0 && i + 1 < text.size()) {
-            code = ((lead & 0x1Fu) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
-            length = 2;
-        } else if (lead >= 0xE0) {
-            code = 0x100;
-            length = lead >= 0xF0 ? 4 : 3;
-        }
-        out.push_back(code < 0x20 || code == 0x7F ? ' ' : code > 0xFF ? '?' : static_cast<char>(code));
-        i += length;
-    }
-    return out;
-}
-
 std::string trimmed(std::string_view text)
 {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -583,6 +560,26 @@ CollectionRead readMethodCollectionXml(std::string_view xml)
             return static_cast<long>(n);
         },
         xml.size(), {});
+}
+
+std::string latin1FromUtf8(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        unsigned code = lead;
+        std::size_t length = 1;
+        if (lead >= 0xC0 && lead < 0xE0 && i + 1 < text.size()) {
+            code = ((lead & 0x1Fu) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
+            length = 2;
+        } else if (lead >= 0xE0) {
+            code = 0x100;
+            length = lead >= 0xF0 ? 4 : 3;
+        }
+        out.push_back(code < 0x20 || code == 0x7F ? ' ' : code > 0xFF ? '?' : static_cast<char>(code));
+        i += length;
+    }
+    return out;
 }
 
 std::string describeCollectionRead(const CollectionRead& read)

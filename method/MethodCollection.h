@@ -41,6 +41,11 @@ CollectionRead readMethodCollection(const std::filesystem::path& file, const Col
 // Reads the collection from its XML text.
 CollectionRead readMethodCollectionXml(std::string_view xml);
 
+// Names in the collection are UTF-8; the library holds Latin-1 bytes.
+// Characters beyond Latin-1 become '?', and control characters (tabs and line
+// ends would break the library's lines) a space.
+std::string latin1FromUtf8(std::string_view text);
+
 // One summary line of a reading, for the user.
 std::string describeCollectionRead(const CollectionRead& read);
 
