@@ -1,5 +1,6 @@
 #include "app/RingerDialog.h"
 
+#include "app/MethodStore.h"
 #include "app/SettingsFile.h"
 
 #include "dialogs/Latin1.h"
@@ -8,7 +9,9 @@
 #include "dialogs/TowerDialog.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QLabel>
@@ -16,8 +19,10 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QProgressDialog>
 #include <QPushButton>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -173,7 +178,41 @@ void RingerDialog::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
     menu.addAction(tr("Options..."), this, [this] { editOptions(); });
+    menu.addAction(tr("Import methods..."), this, [this] { chooseMethodsToImport(); });
     menu.exec(event->globalPos());
+}
+
+void RingerDialog::chooseMethodsToImport()
+{
+    const QString file = QFileDialog::getOpenFileName(
+        this, tr("Import the Central Council's methods collection"), QString(),
+        tr("Methods collection (*.xml *.zip);;All files (*)"));
+    if (!file.isEmpty())
+        importMethodsFrom(file);
+}
+
+// Read on this thread: the progress dialog's steps run the event loop, so the
+// bells keep ringing while a large file is read.
+void RingerDialog::importMethodsFrom(const QString& file)
+{
+    constexpr int kSteps = 1000;
+    QProgressDialog progress(tr("Importing methods..."), tr("Cancel"), 0, kSteps, this);
+    progress.setObjectName("importProgress");
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setValue(0);
+    const ImportOutcome outcome =
+        importMethods(file.toStdString(), [&progress](std::uint64_t done, std::uint64_t total) {
+            if (total > 0)
+                progress.setValue(static_cast<int>(std::min(done, total) * kSteps / total));
+            else
+                QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        });
+    progress.reset();
+    if (outcome.imported)
+        controller().setLibrary(loadLibraryWithImports(methodLibraryCandidates()).library);
+    showMessage(outcome.summary);
 }
 
 // The server goes to the file only: the connection is made once, at start-up.

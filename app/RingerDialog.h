@@ -29,6 +29,10 @@ public:
     void reject() override;
     // "Options..." in the window's menu.
     void editOptions();
+    // "Import methods..." in the window's menu, once a file is chosen: reads
+    // it with a progress bar, stores the methods, says how it went and
+    // offers them from then on.
+    void importMethodsFrom(const QString& file);
 
 protected:
     // The window's menu: the options dialog, which leaves the controls as they are.
@@ -46,6 +50,7 @@ private:
 
     void buildControls();
     void setMethod();
+    void chooseMethodsToImport();
     void offerText(PendingText pending);
     void showBox(const PendingText& pending);
     void queueText(PendingText pending);

@@ -7,9 +7,19 @@
 #include <QCompleter>
 #include <QLineEdit>
 #include <QShowEvent>
+#include <QStandardItemModel>
+#include <QStringListModel>
+
+namespace {
+
+// Enough to choose from; more is typing a few more letters.
+constexpr std::size_t kListedMatches = 50;
+
+}  // namespace
 
 MethodSetupDialog::MethodSetupDialog(const MethodLibrary& library, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::MethodSetupDialog>()), library(library)
+    : QDialog(parent), ui(std::make_unique<Ui::MethodSetupDialog>()), library(library), search(library),
+      matches(new QStringListModel(this))
 {
     ui->setupUi(this);
     connect(ui->okButton, &QPushButton::clicked, this, &MethodSetupDialog::accept);
@@ -20,17 +30,34 @@ MethodSetupDialog::MethodSetupDialog(const MethodLibrary& library, QWidget* pare
 
 void MethodSetupDialog::setUpMethodField()
 {
-    // Too many methods to scroll through: typing lists every record whose
-    // name holds the text anywhere, in any case.
-    QCompleter* completer = ui->methodList->completer();
+    // Too many methods to scroll through: typing lists the records whose
+    // title, stage or class hold the words typed, best first.
+    auto* completer = new QCompleter(matches, this);
     completer->setCaseSensitivity(Qt::CaseInsensitive);
-    completer->setFilterMode(Qt::MatchContains);
-    completer->setCompletionMode(QCompleter::PopupCompletion);
+    completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    completer->setMaxVisibleItems(ui->methodList->maxVisibleItems());
+    ui->methodList->setCompleter(completer);
+    connect(ui->methodList->lineEdit(), &QLineEdit::textEdited, this, &MethodSetupDialog::listMatches);
     connect(ui->methodList->lineEdit(), &QLineEdit::editingFinished, this, [this] {
         // Enter on a listed name finishes the edit before the pick is taken.
         if (!ui->methodList->completer()->popup()->isVisible())
             settleMethodField();
     });
+}
+
+void MethodSetupDialog::listMatches(const QString& typed)
+{
+    QStringList titles;
+    for (int record : search.find(latin1Bytes(typed), kListedMatches))
+        titles << latin1Text(library.methodAt(record)->name);
+    matches->setStringList(titles);
+    QCompleter* completer = ui->methodList->completer();
+    if (titles.isEmpty()) {
+        completer->popup()->hide();
+        return;
+    }
+    completer->setCompletionPrefix(QString());
+    completer->complete();
 }
 
 void MethodSetupDialog::settleMethodField()
@@ -64,16 +91,26 @@ void MethodSetupDialog::initialise()
 
 void MethodSetupDialog::fillMethodList()
 {
-    ui->methodList->clear();
+    // Built whole and handed over at once: tens of thousands of items added
+    // one by one would each tell the field.
+    QList<QStandardItem*> items;
+    items.reserve(static_cast<qsizetype>(library.size()));
     int selection = -1;
     for (const auto& [recordNumber, record] : library) {
-        ui->methodList->addItem(latin1Text(record.name), recordNumber);
+        auto* item = new QStandardItem(latin1Text(record.name));
+        item->setData(recordNumber, Qt::UserRole);
+        items << item;
         // With several equal records the last one wins.
         if (record.placeNotation == placeNotation)
-            selection = ui->methodList->count() - 1;
+            selection = static_cast<int>(items.size()) - 1;
     }
-    // The first item added becomes current on its own; undo that when no
-    // record matches.
+    // Owned by the field, which deletes the one it replaces.
+    auto* model = new QStandardItemModel(ui->methodList);
+    if (!items.isEmpty())
+        model->appendColumn(items);
+    ui->methodList->setModel(model);
+    // Setting the field's model hands it to the completer too; it lists matches.
+    ui->methodList->completer()->setModel(matches);
     ui->methodList->setCurrentIndex(selection);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "method/MethodLibrary.h"
+#include "method/MethodSearch.h"
 
 #include <QDialog>
 
@@ -10,6 +11,7 @@
 namespace Ui {
 class MethodSetupDialog;
 }
+class QStringListModel;
 
 // "Method Setup": picks a method of the library by name and a go-and-stop
 // mode. The caller fills the fields before running it and reads them after.
@@ -42,6 +44,8 @@ protected:
 
 private:
     void setUpMethodField();
+    // Lists the best matches of the typed text under the field.
+    void listMatches(const QString& typed);
     // Typed text that names a record (in any case) chooses it; any other
     // text gives way to the name of the record chosen before.
     void settleMethodField();
@@ -52,4 +56,6 @@ private:
 
     std::unique_ptr<Ui::MethodSetupDialog> ui;
     const MethodLibrary& library;
+    MethodSearch search;
+    QStringListModel* matches;
 };

@@ -15,9 +15,12 @@ constexpr std::array<std::string_view, 13> kStageNames{
 std::string lowerCase(std::string_view text)
 {
     std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    // Latin-1: A-Z and the accented capitals but the multiplication sign.
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7))
+            c = static_cast<char>(byte + 0x20);
+    }
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -32,6 +33,25 @@ private:
     }
 
 private slots:
+    void importedMethodsAreSaidAndOfferedAtOnce()
+    {
+        QTemporaryDir dataHome;
+        const QByteArray before = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+        RingerDialog window(localOptions(1));
+        window.show();
+        QString said;
+        whenModal<QMessageBox>([&](QMessageBox* box) {
+            said = box->text();
+            box->accept();
+        });
+        window.importMethodsFrom(QStringLiteral(TOLVANE_SOURCE_DIR "/tests/data/collection-small.xml"));
+        qputenv("XDG_DATA_HOME", before);
+        QVERIFY2(said.startsWith("6 methods imported; skipped: 1 on more than 12 bells"), qPrintable(said));
+        const MethodDef* imported = window.controller().methodLibrary().methodTitled("Smoke Delight Royal");
+        QVERIFY(imported && imported->imported);
+    }
+
     void startsWithTheControlsInTheirOrder()
     {
         RingerDialog window(localOptions(1));
