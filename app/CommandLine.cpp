@@ -26,6 +26,7 @@ constexpr std::array kLongOptions{
     LongOption{"handstroke-gap", Value::Rhythm}, LongOption{"inertia", Value::Rhythm},
     LongOption{"calling", Value::Text},    LongOption{"observation", Value::Text},
     LongOption{"import-methods", Value::Text}, LongOption{"method-info", Value::Text},
+    LongOption{"ring-yourself", Value::Text},
 };
 
 constexpr std::size_t kMaxHostLength = 253;  // the longest DNS name
@@ -115,6 +116,10 @@ std::string setOption(const std::string& name, const std::string& value, Options
         options.speed = *speed;
         return {};
     }
+    if (name == "ring-yourself") {
+        options.personBell = parsePersonBell(value);
+        return options.personBell ? std::string() : bad();
+    }
     if (name == "observation") {
         const int bell = parseBell(value);
         if (bell == 0)
@@ -196,6 +201,14 @@ std::optional<double> parseInertia(const std::string& text)
     return parseNumberIn(text, 0.0, RhythmSettings::kMaxInertia);
 }
 
+std::optional<int> parsePersonBell(const std::string& text)
+{
+    if (text == "none")
+        return 0;
+    const int bell = parseBell(text);
+    return bell == 0 ? std::nullopt : std::optional(bell);
+}
+
 const char* rhythmName(RhythmSettings::Rhythm rhythm)
 {
     return rhythm == RhythmSettings::Rhythm::Band ? "band" : "interval";
@@ -213,6 +226,8 @@ void applySavedSettings(Options& options, const SavedSettings& saved)
         options.handstrokeGap = saved.handstrokeGap;
     if (!options.inertia)
         options.inertia = saved.inertia;
+    if (!options.personBell)
+        options.personBell = saved.personBell;
 }
 
 RhythmSettings rhythmSettingsOf(const Options& options)
@@ -294,6 +309,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments)
         parsed.error = "option '--observation' needs '--calling'";
         return parsed;
     }
+    // Without a window there is no key to ring with.
+    if (options.headless && options.personBell.value_or(0) != 0) {
+        parsed.error = "options '--ring-yourself' and '--headless' cannot be used together";
+        return parsed;
+    }
     const auto switched = switchedServerHost(commandLine);
     if (!options.serverGiven)
         options.serverHost = switched.value_or(kMainServerHost);
@@ -342,6 +362,8 @@ std::string usageText()
            "      --import-methods FILE import the Central Council's methods collection\n"
            "                            (CCCBR_methods.xml, zipped or not) and exit\n"
            "      --method-info NAME    show the library method NAME and exit\n"
+           "      --ring-yourself BELL  ring BELL (a number or symbol, or none) yourself:\n"
+           "                            Space, J or F strikes it; Tolvane rings the rest\n"
            "      --headless            no window: messages go to standard error and the\n"
            "                            rows rung to standard output\n"
            "      --help                show this help and exit\n"
@@ -354,6 +376,6 @@ std::string usageText()
            "With no -l, -t, -d or --server, the server saved in the options dialog\n"
            "(right-click the window) is used; when none is saved the window asks for\n"
            "one (a headless run uses the main server). The options dialog\n"
-           "also saves the rhythm, handstroke gap and inertia; the options above\n"
+           "also saves the rhythm, handstroke gap, inertia and your bell; the options above\n"
            "override them. They are kept in ~/.config/tolvane/tolvane.conf.\n";
 }

@@ -45,6 +45,7 @@ struct Options {
     std::optional<double> inertia;
     std::optional<std::string> importMethods;  // a collection file to import, then exit
     std::optional<std::string> methodInfo;     // a title to describe, then exit
+    std::optional<int> personBell;  // --ring-yourself: the bell rung at the keyboard, 0 none
 };
 
 // What the options dialog saves between runs; a field never saved is empty.
@@ -54,6 +55,7 @@ struct SavedSettings {
     std::optional<RhythmSettings::Rhythm> rhythm;
     std::optional<double> handstrokeGap;
     std::optional<double> inertia;
+    std::optional<int> personBell;
 };
 
 // The saved settings fill in what the command line leaves open: the server
@@ -81,5 +83,7 @@ std::optional<RhythmSettings::Rhythm> parseRhythm(const std::string& text);
 std::optional<double> parseHandstrokeGap(const std::string& text);
 std::optional<double> parseInertia(const std::string& text);
 const char* rhythmName(RhythmSettings::Rhythm rhythm);
+// A bell 1..12 as a number or symbol, or "none" (0).
+std::optional<int> parsePersonBell(const std::string& text);
 
 std::string usageText();

@@ -6,12 +6,14 @@
 #include "dialogs/Latin1.h"
 #include "dialogs/MethodSetupFlow.h"
 #include "dialogs/OptionsDialog.h"
+#include "dialogs/PersonStrip.h"
 #include "dialogs/TowerDialog.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QDesktopServices>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QLabel>
@@ -21,8 +23,13 @@
 #include <QPainterPath>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QDir>
+#include <QKeyEvent>
+#include <QTemporaryFile>
+#include <QUrl>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -52,6 +59,37 @@ QString strikingText(double ownMean, double ownSd, double bandSd)
 {
     return QStringLiteral("own %1 \u00b1%2 ms \u00b7 band \u00b1%3 ms")
         .arg(QString::asprintf("%+.0f", ownMean), QString::number(ownSd, 'f', 0), QString::number(bandSd, 'f', 0));
+}
+
+// "you +5 ±30 ms · own +2 ±6 ms · band ±22 ms": the person's figure first,
+// then those there are blows for.
+QString strikingTextWithPerson(const StrikingFigures& figures)
+{
+    QStringList parts;
+    parts << QStringLiteral("you %1 \u00b1%2 ms")
+                 .arg(QString::asprintf("%+.0f", figures.person.meanMs), QString::number(figures.person.sdMs, 'f', 0));
+    if (figures.own.count > 0)
+        parts << QStringLiteral("own %1 \u00b1%2 ms")
+                     .arg(QString::asprintf("%+.0f", figures.own.meanMs), QString::number(figures.own.sdMs, 'f', 0));
+    if (figures.band.count > 0)
+        parts << QStringLiteral("band \u00b1%1 ms").arg(QString::number(figures.band.sdMs, 'f', 0));
+    return parts.join(QStringLiteral(" \u00b7 "));
+}
+
+std::optional<KeyEvent::Key> bellKey(const QKeyEvent& key)
+{
+    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return std::nullopt;
+    switch (key.key()) {
+    case Qt::Key_Space:
+        return KeyEvent::Key::Space;
+    case Qt::Key_J:
+        return KeyEvent::Key::J;
+    case Qt::Key_F:
+        return KeyEvent::Key::F;
+    default:
+        return std::nullopt;
+    }
 }
 
 QString panelText(const std::string& rows)
@@ -90,6 +128,7 @@ RingerDialog::RingerDialog(Options options) : QDialog(nullptr), RingerShell(std:
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     buildControls();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    qApp->installEventFilter(this);
 }
 
 void RingerDialog::buildControls()
@@ -154,6 +193,10 @@ void RingerDialog::buildControls()
     heading->setAlignment(Qt::AlignHCenter);
     grid->addWidget(heading, row++, 0, 1, 2);
     grid->addWidget(lastChangesView, row++, 0, 1, 2);
+    personStrip = new PersonStrip(this);
+    personStrip->setFont(rows);
+    personStrip->hide();
+    grid->addWidget(personStrip, row++, 0, 1, 2);
 
     setTabOrder(setMethodButton, stopButton);
     setTabOrder(stopButton, fasterButton);
@@ -179,6 +222,8 @@ void RingerDialog::contextMenuEvent(QContextMenuEvent* event)
     QMenu menu(this);
     menu.addAction(tr("Options..."), this, [this] { editOptions(); });
     menu.addAction(tr("Import methods..."), this, [this] { chooseMethodsToImport(); });
+    if (!strikingChart.empty())
+        menu.addAction(tr("Striking chart..."), this, [this] { openStrikingChart(); });
     menu.exec(event->globalPos());
 }
 
@@ -228,6 +273,7 @@ void RingerDialog::editOptions()
     dialog.serverPort = saved.serverPort;
     dialog.defaultServerHost = kMainServerHost;
     dialog.rhythm = shown;
+    dialog.personBell = personBell();
     if (dialog.exec() != QDialog::Accepted)
         return;
     saved.serverHost = dialog.serverHost.empty() ? std::nullopt : std::optional(dialog.serverHost);
@@ -239,8 +285,11 @@ void RingerDialog::editOptions()
         saved.handstrokeGap = chosen.handstrokeGap;
     if (chosen.inertia != shown.inertia)
         saved.inertia = chosen.inertia;
+    if (dialog.personBell != personBell())
+        saved.personBell = dialog.personBell;
     saveSettings(saved);
     setRhythmSettings(chosen);
+    setPersonBell(dialog.personBell);
 }
 
 // ---------------------------------------------------------------------------
@@ -364,7 +413,13 @@ void RingerDialog::showChanges(const ChangeDisplay& display)
 
 void RingerDialog::showStriking(const StrikingSummary& summary)
 {
+    if (!summary.chartSvg.empty())
+        strikingChart = summary.chartSvg;
     const StrikingFigures& recent = summary.recent;
+    if (recent.person.count > 0) {
+        strikingValue->setText(strikingTextWithPerson(recent));
+        return;
+    }
     if (recent.own.count == 0 || recent.band.count == 0)
         return;
     strikingValue->setText(strikingText(recent.own.meanMs, recent.own.sdMs, recent.band.sdMs));
@@ -449,4 +504,78 @@ TowerChoice RingerDialog::askForTower(const TowerList& towers, bool)
     if (result != QDialog::Accepted)
         return TowerChoice::cancel();
     return TowerChoice::join(dialog.selectedTower);
+}
+
+// ---------------------------------------------------------------------------
+// The bell a person rings
+
+void RingerDialog::setPersonBell(int bell)
+{
+    RingerShell::setPersonBell(bell);
+    personStrip->setVisible(bell != 0);
+    if (bell == 0)
+        releaseBellKeys();
+}
+
+void RingerDialog::showPersonPath(const PersonPath& path)
+{
+    personStrip->showPath(path);
+}
+
+bool RingerDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (personBell() != 0 && takeBellKey(watched, event))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+// A key for this window, whichever of its widgets has the focus; never one
+// meant for a box or dialog over it, where J and F are typed.
+bool RingerDialog::takeBellKey(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::WindowDeactivate && watched == this) {
+        // Keys let go in another window are never heard here.
+        releaseBellKeys();
+        return false;
+    }
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    const auto& keyEvent = static_cast<const QKeyEvent&>(*event);
+    const auto key = bellKey(keyEvent);
+    if (!key)
+        return false;
+    // Taken before any shortcut or widget sees it; the first widget it is
+    // sent to is the last, as it goes no further.
+    if (type == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
+    controller().keyPressed(*key, type == QEvent::KeyPress, keyEvent.isAutoRepeat());
+    return true;
+}
+
+void RingerDialog::releaseBellKeys()
+{
+    for (const auto key : {KeyEvent::Key::Space, KeyEvent::Key::J, KeyEvent::Key::F})
+        controller().keyPressed(key, false, false);
+}
+
+// The chart goes to a file of its own that lives as long as the window, so
+// that the viewer can still read it once opened.
+void RingerDialog::openStrikingChart()
+{
+    chartFile = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/tolvane-striking-XXXXXX.svg"));
+    const QByteArray svg = QByteArray::fromStdString(strikingChart);
+    if (!chartFile->open() || chartFile->write(svg) != svg.size() || !chartFile->flush()) {
+        showMessage("Could not write the striking chart: " + chartFile->errorString().toStdString());
+        return;
+    }
+    const QString path = chartFile->fileName();
+    chartFile->close();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        showMessage("No program to show the striking chart was found. It is in " + path.toStdString());
 }

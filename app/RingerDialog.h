@@ -3,10 +3,13 @@
 #include "app/RingerShell.h"
 
 #include <QDialog>
+#include <QTemporaryFile>
 
 #include <deque>
 #include <functional>
+#include <memory>
 
+class PersonStrip;
 class QLabel;
 class QPushButton;
 
@@ -23,6 +26,8 @@ public:
     void showChanges(const ChangeDisplay& display) override;
     bool showsStriking() const override { return true; }
     void showStriking(const StrikingSummary& summary) override;
+    void showPersonPath(const PersonPath& path) override;
+    void setPersonBell(int bell) override;
     void endRun() override;
 
     // Escape and the close box end the run.
@@ -37,6 +42,9 @@ public:
 protected:
     // The window's menu: the options dialog, which leaves the controls as they are.
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // While a person rings, Space, J and F strike their bell wherever the
+    // focus is in this window, and reach no button.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override;
 
 private:
@@ -57,6 +65,9 @@ private:
     QWidget* topWindow();
     void closeOtherWindows(bool boxesToo);
     void showWhatIsRung();
+    bool takeBellKey(QObject* watched, QEvent* event);
+    void releaseBellKeys();
+    void openStrikingChart();
 
     QLabel* speedAdjustmentValue = nullptr;
     QLabel* pealSpeedValue = nullptr;
@@ -66,6 +77,10 @@ private:
     QLabel* strikingValue = nullptr;
     QLabel* ringingValue = nullptr;
     QString ringingText;
+    PersonStrip* personStrip = nullptr;
+    // The chart of the last touch a person rang in, and the file it was last opened from.
+    std::string strikingChart;
+    std::unique_ptr<QTemporaryFile> chartFile;
 
     // One box at a time: texts that come while a box is open wait for it.
     bool boxOpen = false;

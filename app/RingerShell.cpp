@@ -141,6 +141,9 @@ RingerShell::~RingerShell()
 std::string RingerShell::prepare()
 {
     setRhythmSettings(rhythmSettingsOf(opts));
+    // Without a window there are no keys: a saved bell of the person's is not rung.
+    if (!opts.headless)
+        setPersonBell(opts.personBell.value_or(0));
     ringer.setLibrary(loadLibraryWithImports(methodLibraryCandidates()).library);
     if (opts.speed)
         ringer.setSpeedAdjustment(*opts.speed);
@@ -165,6 +168,12 @@ void RingerShell::setRhythmSettings(const RhythmSettings& settings)
 {
     rhythm = settings;
     ringer.setRhythm(settings);
+}
+
+void RingerShell::setPersonBell(int bell)
+{
+    handBell = bell;
+    ringer.setPersonBell(bell);
 }
 
 int runShell(RingerShell& shell, const std::function<void()>& loop)

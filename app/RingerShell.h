@@ -35,6 +35,9 @@ public:
     // the saved ones, later what the options dialog sets. Takes effect from the next touch.
     const RhythmSettings& rhythmSettings() const { return rhythm; }
     void setRhythmSettings(const RhythmSettings& settings);
+    // The bell the user rings at the keyboard, 0 none; from the next touch.
+    int personBell() const { return handBell; }
+    virtual void setPersonBell(int bell);
     const Options& options() const { return opts; }
     // 0 ended by the user or the server; 1 no connection or no tower joined.
     int exitCode() const;
@@ -66,6 +69,7 @@ private:
     Options opts;
     RingerController ringer;
     RhythmSettings rhythm;
+    int handBell = 0;
     QTimer connectTimer;
     QObject laterMessages;  // context of the texts shown once the loop is back
     PreciseTimer strikeTimer;

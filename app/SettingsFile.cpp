@@ -9,6 +9,7 @@ constexpr const char* kPortKey = "server/port";
 constexpr const char* kRhythmKey = "rhythm/rhythm";
 constexpr const char* kHandstrokeGapKey = "rhythm/handstrokeGap";
 constexpr const char* kInertiaKey = "rhythm/inertia";
+constexpr const char* kPersonBellKey = "person/bell";
 
 QSettings settingsFile()
 {
@@ -79,6 +80,7 @@ LoadedSettings loadSettings()
     saved.rhythm = readValue(file, kRhythmKey, parseRhythm, loaded.problems);
     saved.handstrokeGap = readValue(file, kHandstrokeGapKey, parseHandstrokeGap, loaded.problems);
     saved.inertia = readValue(file, kInertiaKey, parseInertia, loaded.problems);
+    saved.personBell = readValue(file, kPersonBellKey, parsePersonBell, loaded.problems);
     return loaded;
 }
 
@@ -97,4 +99,8 @@ void saveSettings(const SavedSettings& settings)
         file.setValue(QLatin1String(kHandstrokeGapKey), *settings.handstrokeGap);
     if (settings.inertia)
         file.setValue(QLatin1String(kInertiaKey), *settings.inertia);
+    if (settings.personBell.value_or(0) != 0)
+        file.setValue(QLatin1String(kPersonBellKey), *settings.personBell);
+    else
+        file.remove(QLatin1String(kPersonBellKey));
 }

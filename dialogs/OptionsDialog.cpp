@@ -14,6 +14,16 @@ namespace {
 // Host names and dotted addresses only: what cannot be a host is never typed.
 const QRegularExpression kHostPattern(QStringLiteral("[A-Za-z0-9._-]{0,253}"));
 
+constexpr int kBellCount = 12;
+
+// "Bell 4", and for the bells written with a letter or nought "Bell 10 (0)".
+QString bellName(int bell)
+{
+    static const char kSymbols[] = "1234567890ET";
+    const QString name = QObject::tr("Bell %1").arg(bell);
+    return bell < 10 ? name : QStringLiteral("%1 (%2)").arg(name, QString(QLatin1Char(kSymbols[bell - 1])));
+}
+
 } // namespace
 
 OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::OptionsDialog>())
@@ -23,6 +33,9 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent), ui(std::make_un
     ui->hostEdit->setValidator(new QRegularExpressionValidator(kHostPattern, ui->hostEdit));
     ui->rhythmList->addItem(tr("Interval: one interval after the bell before"));
     ui->rhythmList->addItem(tr("Band: in the band's rhythm"));
+    ui->personBellList->addItem(tr("None: Tolvane rings all its bells"));
+    for (int bell = 1; bell <= kBellCount; ++bell)
+        ui->personBellList->addItem(bellName(bell));
     connect(ui->buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
     connect(ui->buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
 }
@@ -41,7 +54,7 @@ void OptionsDialog::askForServerOnly()
 void OptionsDialog::alignFieldColumns()
 {
     const QList<QLabel*> labels{ui->hostLabel, ui->portLabel, ui->rhythmLabel, ui->handstrokeGapLabel,
-                                ui->inertiaLabel};
+                                ui->inertiaLabel, ui->personBellLabel};
     int width = 0;
     for (const QLabel* label : labels)
         width = std::max(width, label->sizeHint().width());
@@ -67,6 +80,7 @@ void OptionsDialog::showFields()
     ui->inertiaBox->setValue(rhythm.inertia);
     shownGap = ui->handstrokeGapBox->value();
     shownInertia = ui->inertiaBox->value();
+    ui->personBellList->setCurrentIndex(personBell >= 1 && personBell <= kBellCount ? personBell : 0);
 }
 
 void OptionsDialog::readFields()
@@ -81,6 +95,7 @@ void OptionsDialog::readFields()
         rhythm.handstrokeGap = ui->handstrokeGapBox->value();
     if (ui->inertiaBox->value() != shownInertia)
         rhythm.inertia = ui->inertiaBox->value();
+    personBell = ui->personBellList->currentIndex();
 }
 
 void OptionsDialog::accept()

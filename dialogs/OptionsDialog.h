@@ -26,6 +26,7 @@ public:
     std::string serverHost;  // empty: no server of the user's own
     int serverPort = 0;
     RhythmSettings rhythm;
+    int personBell = 0;  // the bell the user rings at the keyboard, 1..12; 0 none
     // Shown in the empty host field: the server used when none is saved.
     std::string defaultServerHost;
 

@@ -26,6 +26,17 @@ struct StrikeEvent {
     std::optional<std::uint16_t> stamp;  // only when the report carries one
 };
 
+// A key that strikes the bell the person rings, going down or up. `repeat`
+// when the keyboard repeats a key held down: a held key strikes once.
+struct KeyEvent {
+    enum class Key : std::uint8_t { Space, J, F };
+    static constexpr int kKeys = 3;
+    Micros at = 0;
+    Key key = Key::Space;
+    bool down = true;
+    bool repeat = false;
+};
+
 struct CallEvent {
     std::string words;
     Micros at = 0;

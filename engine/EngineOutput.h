@@ -10,6 +10,19 @@
 #include <string>
 #include <vector>
 
+// Where the person's bell goes, for the strip under the rows: refreshed at
+// every row while a person rings.
+struct PersonPath {
+    int bell = 0;           // the bell asked for, 1..12
+    bool assigned = false;  // the server has given us bells
+    bool rung = false;      // false when the server gave us no bell of that number
+    bool ringing = false;   // a touch is under way: the rows below mean something
+    bool handstroke = true; // the stroke of the current row
+    std::string lastRow;    // empty before the second row
+    std::string currentRow;
+    std::string nextRow;    // empty when the ringing stops after this row
+};
+
 struct ChangeDisplay {
     int changesRung = 0;
     int changeInLead = 0;
@@ -35,4 +48,6 @@ public:
     virtual bool showsStriking() const { return false; }
     // After each row, and once more when the touch ends.
     virtual void showStriking(const StrikingSummary&) {}
+    // Only ever called while a person rings one of the bells.
+    virtual void showPersonPath(const PersonPath&) {}
 };

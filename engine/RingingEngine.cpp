@@ -73,6 +73,8 @@ void RingingEngine::onBellAssignment(const AssignmentEvent& event)
     updateSpeedDisplay();
     ringing = false;
     output.killStrikeTimer();
+    applyPersonBell();
+    showPersonPath();
     for (char symbol : unknown)
         output.showMessage(std::string(text::kUnknownBell) + symbol);
 }
@@ -98,6 +100,7 @@ void RingingEngine::stopIfRowDoesNotFit()
 
 void RingingEngine::startRinging()
 {
+    applyPersonBell();
     ringing = true;
     handstroke = true;
     inRounds = true;
@@ -112,16 +115,18 @@ void RingingEngine::startRinging()
     stopRequested = false;
     goState = 0;
     currentRow = startRowFor(settings.startChange, bellCount);
+    previousRow.clear();
     startTouch();
     startNextLead(true);
     updateSpeedDisplay();
     updateChangeDisplay(true);
-    if (bellCount > 0 && bellTable[0].ownBell) {
+    if (bellCount > 0 && robotRings(1)) {
         pendingBell = 1;
         armStrike(strikeInterval);
     } else {
         pendingBell = 0;
     }
+    showPersonPath();
 }
 
 void RingingEngine::advanceRow(bool stopping)
@@ -193,6 +198,8 @@ void RingingEngine::onCall(const CallEvent& event)
     } else if (call == "Stand") {
         stopRequested = true;
     }
+    // A call can change the row to come.
+    showPersonPath();
 }
 
 void RingingEngine::applyCall()
@@ -258,7 +265,7 @@ void RingingEngine::bellStruck(int index, bool stroke, Micros at)
         return;
     struckBells += symbol;
     heardAt[static_cast<std::size_t>(index)] = at;
-    noteBlow(symbol, bellTable[static_cast<std::size_t>(index)].ownBell, at);
+    noteBlow(symbol, at);
     bool stopping = false;
     bool rowStarted = false;
     if (struckBells.size() == static_cast<std::size_t>(bellCount)) {
@@ -269,6 +276,8 @@ void RingingEngine::bellStruck(int index, bool stroke, Micros at)
         pendingBell = 0;
     if (stopping) {
         ringing = false;
+        handRow = -1;
+        showPersonPath();
         reportStriking(true);
         return;
     }
@@ -277,14 +286,19 @@ void RingingEngine::bellStruck(int index, bool stroke, Micros at)
     else if (pendingBell == 0)
         chooseNextBell(rowStarted);
     // After the timer is armed: judging is never on the way of a strike.
-    if (rowStarted)
+    if (rowStarted) {
+        showPersonPath();
         reportStriking(false);
+    }
 }
 
 // Every blow of the touch, ours by their echoes, feeds the band's rhythm and
 // the judging of our striking, where either is wanted.
-void RingingEngine::noteBlow(char symbol, bool own, Micros at)
+void RingingEngine::noteBlow(char symbol, Micros at)
 {
+    // The person's blows are the band's to the rhythm: Tolvane follows them.
+    const int bell = bellOfSymbol(symbol);
+    const bool own = robotRings(bell);
     const bool followsBand = followsRhythm();
     const bool judged = output.showsStriking();
     if (!followsBand && !judged)
@@ -295,13 +309,17 @@ void RingingEngine::noteBlow(char symbol, bool own, Micros at)
     const int place = static_cast<int>(position) + 1;
     if (followsBand)
         band.blowHeard(rowIndex, place, own, at);
-    if (judged)
-        watch.blowHeard(rowIndex, place, bellOfSymbol(symbol), handstroke, own, at);
+    if (judged) {
+        using Ringer = StrikingWatch::Ringer;
+        const bool byHand = bellTable[static_cast<std::size_t>(bell - 1)].byHand;
+        watch.blowHeard(rowIndex, place, bell, handstroke, own ? Ringer::Own : byHand ? Ringer::Person : Ringer::Band, at);
+    }
 }
 
 void RingingEngine::completeRow(bool& stopping)
 {
     const bool hasMethod = !currentLead.empty();
+    previousRow = currentRow;
     if (!inRounds && hasMethod) {
         if (currentRow == rounds()) {
             if (settings.goAndStopMode == 0) {
@@ -337,7 +355,7 @@ void RingingEngine::chooseNextBell(bool rowStarted)
         return;
     }
     const int bell = bellOfSymbol(currentRow[position]);
-    if (bell == 0 || !bellTable[static_cast<std::size_t>(bell - 1)].ownBell) {
+    if (bell == 0 || !robotRings(bell)) {
         pendingBell = 0;
         return;
     }
@@ -401,6 +419,13 @@ std::optional<std::string> RingingEngine::peekNextRow() const
     // has the gap to spare: only a backstroke is struck ahead.
     if (!handstroke)
         return std::nullopt;
+    return rowAfterCurrent();
+}
+
+std::optional<std::string> RingingEngine::rowAfterCurrent() const
+{
+    if (!handstroke && stopRequested)
+        return std::nullopt;
     const bool hasMethod = !currentLead.empty();
     bool inMethod = !inRounds && hasMethod;
     if (inMethod && currentRow == rounds()) {
@@ -421,7 +446,7 @@ std::size_t RingingEngine::firstOwnToStrike(const std::string& row, const std::s
 {
     for (std::size_t i = 0; i < row.size(); ++i) {
         const int bell = bellOfSymbol(row[i]);
-        if (bell != 0 && bellTable[static_cast<std::size_t>(bell - 1)].ownBell && !contains(done, row[i]))
+        if (bell != 0 && robotRings(bell) && !contains(done, row[i]))
             return i;
     }
     return std::string::npos;
@@ -448,7 +473,7 @@ bool RingingEngine::bandHoldingUp(Micros now) const
     const std::size_t end = pendingInNextRow ? currentRow.size() : currentRow.find(symbolOfBell(pendingBell));
     for (std::size_t i = 0; i < end && i < currentRow.size(); ++i) {
         const int bell = bellOfSymbol(currentRow[i]);
-        if (bell == 0 || bellTable[static_cast<std::size_t>(bell - 1)].ownBell || contains(struckBells, currentRow[i]))
+        if (bell == 0 || robotRings(bell) || contains(struckBells, currentRow[i]))
             continue;
         if (band.holdingUp(rowIndex, static_cast<int>(i) + 1, now))
             return true;
@@ -483,14 +508,15 @@ void RingingEngine::startTouch()
 bool RingingEngine::ringsEveryBell() const
 {
     const auto first = bellTable.begin();
-    return bellCount > 0 && std::all_of(first, first + bellCount, [](const BellSlot& slot) { return slot.ownBell; });
+    return bellCount > 0 && std::all_of(first, first + bellCount,
+                                        [](const BellSlot& slot) { return slot.ownBell && !slot.byHand; });
 }
 
 std::string RingingEngine::ownBells() const
 {
     std::string bells;
     for (int bell = 1; bell <= bellCount; ++bell) {
-        if (!bellTable[static_cast<std::size_t>(bell - 1)].ownBell)
+        if (!robotRings(bell))
             continue;
         if (!bells.empty())
             bells += ',';
@@ -509,7 +535,87 @@ void RingingEngine::reportStriking(bool touchEnded)
     if (touchEnded)
         summary.touch = watch.touch();
     summary.touchEnded = touchEnded;
+    if (touchEnded && personBell != 0 && bellTable[static_cast<std::size_t>(personBell - 1)].byHand)
+        summary.chartSvg = watch.chartSvg(formatText("Striking: bell %d rung by hand", personBell));
     output.showStriking(summary);
+}
+
+// ---------------------------------------------------------------------------
+// The bell a person rings at the keyboard
+
+bool RingingEngine::robotRings(int bell) const
+{
+    const BellSlot& slot = bellTable[static_cast<std::size_t>(bell - 1)];
+    return slot.ownBell && !slot.byHand;
+}
+
+void RingingEngine::setPersonBell(int bell)
+{
+    nextPersonBell = bell >= 1 && bell <= kMaxBells ? bell : 0;
+    if (!ringing) {
+        applyPersonBell();
+        showPersonPath();
+    }
+}
+
+void RingingEngine::applyPersonBell()
+{
+    personBell = nextPersonBell;
+    for (int i = 0; i < kMaxBells; ++i) {
+        BellSlot& slot = bellTable[static_cast<std::size_t>(i)];
+        slot.byHand = slot.ownBell && i + 1 == personBell;
+    }
+}
+
+void RingingEngine::onKey(const KeyEvent& event)
+{
+    const auto key = static_cast<std::size_t>(event.key);
+    if (key >= keysHeld.size())
+        return;
+    if (!event.down) {
+        if (!event.repeat)
+            keysHeld[key] = false;
+        return;
+    }
+    // A key held down repeats; its release may have been lost to another
+    // window, but then a fresh press comes without the repeat mark.
+    if (event.repeat || keysHeld[key])
+        return;
+    keysHeld[key] = true;
+    strikeByHand(event.at);
+}
+
+// Sent at once, in turn or not: a person may clash as in a tower. The stroke
+// is that of the row being rung, or of the row after the person's last blow
+// when that is still to come back, so that strokes alternate as rows do.
+void RingingEngine::strikeByHand(Micros at)
+{
+    if (personBell == 0 || !bellTable[static_cast<std::size_t>(personBell - 1)].byHand)
+        return;
+    handRow = std::max(ringing ? rowIndex : 0, handRow + 1);
+    const bool stroke = handRow % 2 == 0;
+    ++strikeCounter;
+    const int delay = echoDelay;
+    echoDelay = 0;
+    strikeSentAt = at;
+    output.sendStrike(bellTable[static_cast<std::size_t>(personBell - 1)].number, stroke, strikeCounter, delay);
+}
+
+void RingingEngine::showPersonPath()
+{
+    if (personBell == 0)
+        return;
+    PersonPath path;
+    path.bell = personBell;
+    path.assigned = std::any_of(bellTable.begin(), bellTable.end(), [](const BellSlot& slot) { return slot.ownBell; });
+    path.rung = bellTable[static_cast<std::size_t>(personBell - 1)].byHand;
+    path.ringing = ringing;
+    path.handstroke = handstroke;
+    path.lastRow = previousRow;
+    path.currentRow = currentRow;
+    if (ringing)
+        path.nextRow = rowAfterCurrent().value_or(std::string());
+    output.showPersonPath(path);
 }
 
 // ---------------------------------------------------------------------------

@@ -16,6 +16,7 @@ struct BellSlot {
     int number = 0;           // 1..12, written into our strike messages
     bool lastStroke = false;  // stroke of the last strike heard: true handstroke
     bool ownBell = false;     // we ring this bell
+    bool byHand = false;      // one of ours that a person rings at the keyboard
 };
 
 // Everything the engine knows, as one plain value: the window, the tests and
@@ -51,6 +52,10 @@ struct EngineState {
     std::string sentBells;
     std::string sentNextRow;
     bool pendingInNextRow = false;
+    // The bell a person rings by hand (0 none): one of ours, which Tolvane
+    // then never strikes itself. Takes effect with the next touch.
+    int personBell = 0;
+    int handRow = -1;  // the row of this touch the person's last key press was for
 };
 
 // The ringing engine: follows the strikes reported by the server, steps the
@@ -77,6 +82,8 @@ public:
     void onBellAssignment(const AssignmentEvent& event);
     void onStrike(StrikeEvent event);
     void onCall(const CallEvent& event);
+    // A key down strikes the person's bell at once, with the next stroke.
+    void onKey(const KeyEvent& event);
     // A tower joined (0) or a bell assignment changes the number of bells.
     void setBellCount(int count);
 
@@ -89,6 +96,9 @@ public:
     void setSpeedAdjustment(int adjustment);
     // Takes effect when the next touch starts (at once while none rings).
     void setRhythm(const RhythmSettings& settings);
+    // The bell a person rings by hand, 0 for none; from the next touch (at
+    // once while none is rung).
+    void setPersonBell(int bell);
 
     std::string rounds() const;
 
@@ -115,7 +125,7 @@ private:
     std::size_t firstOwnToStrike(const std::string& row, const std::string& done) const;
     bool bandHoldingUp(Micros now) const;
     std::optional<Micros> heardInFront(const std::string& row, std::size_t position, bool nextRow) const;
-    void noteBlow(char symbol, bool own, Micros at);
+    void noteBlow(char symbol, Micros at);
     void startTouch();
     bool ringsEveryBell() const;
     void reportStriking(bool touchEnded);
@@ -125,6 +135,12 @@ private:
     // The interval an adjustment gives. REQUIRES: bellCount > 0.
     int intervalFor(int adjustment) const;
     void stopIfRowDoesNotFit();
+    // Ours and not the person's: Tolvane strikes it.
+    bool robotRings(int bell) const;
+    void applyPersonBell();
+    void strikeByHand(Micros at);
+    void showPersonPath();
+    std::optional<std::string> rowAfterCurrent() const;
 
     EngineOutput& output;
     RhythmSettings rhythmSettings;
@@ -132,6 +148,9 @@ private:
     BandRhythm band;
     StrikingWatch watch;
     std::array<Micros, 12> heardAt{};  // when each bell was last heard
+    int nextPersonBell = 0;
+    std::array<bool, KeyEvent::kKeys> keysHeld{};
+    std::string previousRow;  // the row before currentRow, for the person's path
     const MethodSettings& settings;
     const CompiledMethod& method;
 };

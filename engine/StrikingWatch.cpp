@@ -6,19 +6,27 @@
 
 namespace {
 
-const std::string kOwn = "own";
-const std::string kBand = "band";
+// The ringers' names as the chart shows them.
+const std::string kOwn = "Tolvane";
+const std::string kPerson = "You";
+const std::string kBand = "Band";
 // More than a peal on twelve: a touch that never ends stops being recorded
 // rather than growing without bound.
 constexpr std::size_t kMaxBlows = 200'000;
 
 } // namespace
 
-void StrikingWatch::blowHeard(int row, int place, int bell, bool handstroke, bool own, Micros at)
+void StrikingWatch::blowHeard(int row, int place, int bell, bool handstroke, Ringer ringer, Micros at)
 {
     if (blows.size() >= kMaxBlows)
         return;
-    blows.push_back({row, place, bell, handstroke, own ? kOwn : kBand, static_cast<double>(at) / 1000.0});
+    const std::string& name = ringer == Ringer::Own ? kOwn : ringer == Ringer::Person ? kPerson : kBand;
+    blows.push_back({row, place, bell, handstroke, name, static_cast<double>(at) / 1000.0});
+}
+
+std::string StrikingWatch::chartSvg(const std::string& title) const
+{
+    return striking::strikingChartSvg(blows, striking::analyseStriking(blows), title, {kPerson});
 }
 
 StrikingFigures StrikingWatch::recent() const
@@ -49,6 +57,6 @@ StrikingFigures StrikingWatch::judge(const std::vector<striking::Blow>& stretch)
 {
     StrikingFigures figures;
     for (const striking::RingerStats& ringer : striking::analyseStriking(stretch).ringers)
-        (ringer.ringer == kOwn ? figures.own : figures.band) = ringer.stats;
+        (ringer.ringer == kOwn ? figures.own : ringer.ringer == kPerson ? figures.person : figures.band) = ringer.stats;
     return figures;
 }

@@ -7,10 +7,12 @@
 #include <vector>
 
 // How well one stretch of ringing was struck: our own bells against the
-// band's rhythm, and the band's own spread.
+// band's rhythm, the bell a person rings at the keyboard, and the band's own
+// spread (the person not counted in it).
 struct StrikingFigures {
     striking::Stats own;
     striking::Stats band;
+    striking::Stats person;
 };
 
 struct StrikingSummary {
@@ -18,6 +20,7 @@ struct StrikingSummary {
     StrikingFigures recent;  // the last few rows
     StrikingFigures touch;   // the touch so far
     bool touchEnded = false;
+    std::string chartSvg;  // at the end of a touch a person rang in: its striking chart
 };
 
 // "striking: own bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows; band: sd 21.4 ms, 672 blows"
@@ -30,11 +33,14 @@ std::string describeTouch(const StrikingSummary& summary);
 class StrikingWatch {
 public:
     static constexpr int kRecentRows = 6;
+    enum class Ringer { Own, Person, Band };
 
     void startTouch() { blows.clear(); }
-    void blowHeard(int row, int place, int bell, bool handstroke, bool own, Micros at);
+    void blowHeard(int row, int place, int bell, bool handstroke, Ringer ringer, Micros at);
     StrikingFigures recent() const;
     StrikingFigures touch() const { return judge(blows); }
+    // The touch so far as a striking chart, the person's bell in colour.
+    std::string chartSvg(const std::string& title) const;
     bool empty() const { return blows.empty(); }
 
 private:

@@ -38,6 +38,12 @@ public:
     void slowerPressed() { engine.slower(host.monotonicMicros()); }
     void setSpeedAdjustment(int adjustment) { engine.setSpeedAdjustment(adjustment); }
     void setRhythm(const RhythmSettings& settings) { engine.setRhythm(settings); }
+    void setPersonBell(int bell) { engine.setPersonBell(bell); }
+    // A key of the person's bell, `down` or up, stamped now.
+    void keyPressed(KeyEvent::Key key, bool down, bool repeat)
+    {
+        engine.onKey({host.monotonicMicros(), key, down, repeat});
+    }
 
     // Stores the settings, compiles them and takes the new method into use;
     // messages about faulty notation are shown once it is in place.
@@ -86,6 +92,7 @@ private:
     void showChanges(const ChangeDisplay& display) override { host.showChanges(display); }
     bool showsStriking() const override { return host.showsStriking(); }
     void showStriking(const StrikingSummary& summary) override { host.showStriking(summary); }
+    void showPersonPath(const PersonPath& path) override { host.showPersonPath(path); }
     void showMessage(const std::string& text) override { host.showMessage(text); }
 
     RingerHost& host;

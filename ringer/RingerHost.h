@@ -44,6 +44,8 @@ public:
     // Our striking, for a shell that shows it; judging it costs a little.
     virtual bool showsStriking() const { return false; }
     virtual void showStriking(const StrikingSummary&) {}
+    // Where the bell a person rings goes; only while a person rings.
+    virtual void showPersonPath(const PersonPath&) {}
 
     // Shows a text, and runs `then` once the user has dismissed it. A shell
     // that holds back a text while another is open runs `then` only when this

@@ -19,6 +19,7 @@ void fill(OptionsDialog& dialog)
     dialog.serverHost = "tower.example";
     dialog.serverPort = 4000;
     dialog.rhythm = {RhythmSettings::Rhythm::Band, 0.5, 0.25};
+    dialog.personBell = 11;
 }
 
 } // namespace
@@ -37,16 +38,19 @@ private slots:
         QCOMPARE(control<QComboBox>(dialog, "rhythmList")->currentIndex(), 1);
         QCOMPARE(control<QDoubleSpinBox>(dialog, "handstrokeGapBox")->value(), 0.5);
         QCOMPARE(control<QDoubleSpinBox>(dialog, "inertiaBox")->value(), 0.25);
+        QCOMPARE(control<QComboBox>(dialog, "personBellList")->currentText(), QStringLiteral("Bell 11 (E)"));
 
         control<QLineEdit>(dialog, "hostEdit")->clear();
         control<QComboBox>(dialog, "rhythmList")->setCurrentIndex(0);
         control<QDoubleSpinBox>(dialog, "handstrokeGapBox")->setValue(5);  // held to 2
         control<QDoubleSpinBox>(dialog, "inertiaBox")->setValue(1);         // held to 0.9: 1 would freeze the rhythm
+        control<QComboBox>(dialog, "personBellList")->setCurrentIndex(0);
         dialog.accept();
         QCOMPARE(dialog.serverHost, std::string());
         QCOMPARE(dialog.rhythm.rhythm, RhythmSettings::Rhythm::Interval);
         QCOMPARE(dialog.rhythm.handstrokeGap, 2.0);
         QCOMPARE(dialog.rhythm.inertia, RhythmSettings::kMaxInertia);
+        QCOMPARE(dialog.personBell, 0);
     }
 
     void cancelLeavesTheFields()

@@ -111,6 +111,32 @@ TEST(CommandLine, CallingAndObservationBell)
     EXPECT_EQ(parsed.error, "options '--calling' and '--composition' cannot be used together");
 }
 
+TEST(CommandLine, RingYourself)
+{
+    const std::vector<std::pair<const char*, std::optional<int>>> good{
+        {"tolvane", std::nullopt}, {"tolvane --ring-yourself 4", 4}, {"tolvane --ring-yourself=T", 12},
+        {"tolvane --ring-yourself 0", 10}, {"tolvane --ring-yourself none", 0},
+        {"tolvane --headless --ring-yourself none", 0}};
+    for (const auto& [line, bell] : good) {
+        const auto parsed = parseCommandLine(words(line));
+        EXPECT_EQ(parsed.error, "") << line;
+        EXPECT_EQ(parsed.options.personBell, bell) << line;
+    }
+    for (const char* line : {"tolvane --ring-yourself 13", "tolvane --ring-yourself", "tolvane --ring-yourself treble",
+                             "tolvane --ring-yourself= ", "tolvane --headless --ring-yourself 4"})
+        EXPECT_NE(parseCommandLine(words(line)).error, "") << line;
+
+    // The saved bell only where the command line names none: "none" turns it off.
+    SavedSettings saved;
+    saved.personBell = 6;
+    Options options = parseCommandLine(words("tolvane")).options;
+    applySavedSettings(options, saved);
+    EXPECT_EQ(options.personBell, 6);
+    options = parseCommandLine(words("tolvane --ring-yourself none")).options;
+    applySavedSettings(options, saved);
+    EXPECT_EQ(options.personBell, 0);
+}
+
 TEST(CommandLine, BadOptionsAreErrors)
 {
     for (const char* line : {"tolvane --frobnicate", "tolvane --mode 2", "tolvane --speed fast", "tolvane --tower",

@@ -227,7 +227,7 @@ StrikingWatch watchedTouch(double ownEarlyMs)
         for (int place = 1; place <= 6; ++place) {
             const bool own = place >= 5;
             const double off = own ? (row == 3 ? 40'000 : -ownEarlyMs * 1000) : 0;
-            watch.blowHeard(row, place, place, row % 2 == 0, own,
+            watch.blowHeard(row, place, place, row % 2 == 0, own ? StrikingWatch::Ringer::Own : StrikingWatch::Ringer::Band,
                             static_cast<Micros>((row * 6 + row / 2 + place) * 200'000 + off));
         }
     return watch;
@@ -244,12 +244,12 @@ TEST(StrikingWatch, TheRecentFiguresCoverTheLastSixRows)
 TEST(StrikingWatch, TheSummarySaysEarlyAsANegativeMean)
 {
     const StrikingWatch watch = watchedTouch(30);
-    const StrikingSummary summary{"5,6", watch.recent(), watch.touch(), true};
+    const StrikingSummary summary{"5,6", watch.recent(), watch.touch(), true, {}};
     EXPECT_LT(summary.touch.own.meanMs, -10);
     const std::string text = describeTouch(summary);
     EXPECT_EQ(text.rfind("striking: own bells 5,6: mean -", 0), 0u) << text;
     EXPECT_NE(text.find(", 20 blows; band: sd "), std::string::npos) << text;
-    EXPECT_EQ(describeTouch({"7", {}, {{-3.14, 6.2, 224, 0}, {0, 21.44, 672, 3}}, true}),
+    EXPECT_EQ(describeTouch({"7", {}, {{-3.14, 6.2, 224, 0}, {0, 21.44, 672, 3}, {}}, true, {}}),
               "striking: own bell 7: mean -3.1 ms, sd 6.2 ms, 224 blows; band: sd 21.4 ms, 672 blows");
 }
 

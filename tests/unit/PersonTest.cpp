@@ -1,0 +1,208 @@
+// A person rings one of Tolvane's bells at the keyboard: key presses go
+// through the engine as time-stamped events, the rest of Tolvane's bells
+// ring on around them.
+
+#include "SimulatedTower.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Key = KeyEvent::Key;
+
+MethodSettings plainBobMinor()
+{
+    MethodSettings s;
+    s.placeNotation = "x16x16x16,12";
+    s.bobNotation = "14";
+    s.singleNotation = "1234";
+    return s;
+}
+
+struct SentStrike {
+    int bell = 0;
+    bool handstroke = false;
+};
+
+// Band on 1-3, Tolvane given 4-6, the person ringing 4.
+class PersonRings : public testing::Test {
+protected:
+    PersonRings() { tower.controller.setPersonBell(4); }
+
+    // Presses (and releases) a key; returns the strikes that went out.
+    std::vector<SentStrike> press(Key key = Key::J, bool echo = true)
+    {
+        tower.host.now += SimulatedTower::kBandGap;
+        tower.controller.keyPressed(key, true, false);
+        tower.controller.keyPressed(key, false, false);
+        return takeStrikes(echo);
+    }
+
+    std::vector<SentStrike> takeStrikes(bool echo)
+    {
+        std::vector<SentStrike> strikes;
+        for (const NetMessage& sent : tower.host.takeSent()) {
+            if (sent.getWord(2) != 4)
+                continue;
+            strikes.push_back({sent.getWord(6), sent.getWord(8) != 0});
+            if (echo)
+                tower.deliver(sent);
+        }
+        return strikes;
+    }
+
+    // Rings a row: the band's bells, the person's at a key press, Tolvane's
+    // own when its timer runs out.
+    void ringRow(const std::string& row, bool handstroke)
+    {
+        for (char symbol : row) {
+            if (symbol == '4') {
+                // In the band's rhythm Tolvane's next bell is planned ahead.
+                if (!bandRhythm) {
+                    EXPECT_FALSE(tower.host.timerArmed()) << "Tolvane would strike before the person, row " << row;
+                }
+                const auto sent = press();
+                ASSERT_EQ(sent.size(), 1u);
+                EXPECT_EQ(sent[0].bell, 4);
+                EXPECT_EQ(sent[0].handstroke, handstroke) << "row " << row;
+            } else if (tower.isRobots(symbol)) {
+                const RobotStrike strike = tower.robotStrike();
+                EXPECT_EQ(strike.bell, symbol - '0') << "row " << row;
+            } else {
+                tower.bandStrike(symbol, handstroke);
+            }
+        }
+    }
+
+    SimulatedTower tower{6, "456", plainBobMinor()};
+    bool bandRhythm = false;
+};
+
+std::vector<std::string> plainCourseWithStart()
+{
+    std::vector<std::string> rows(2, "123456");
+    for (const std::string& row : plainCourse({"x", "16", "x", "16", "x", "16", "x", "16", "x", "16", "x", "12"}, 6))
+        rows.push_back(row);
+    return rows;
+}
+
+TEST_F(PersonRings, TolvaneRingsAPlainCourseAroundThePersonsBell)
+{
+    const auto rows = plainCourseWithStart();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        ringRow(rows[i], i % 2 == 0);
+    EXPECT_FALSE(tower.engine().ringing) << "the course should come round and stop";
+    for (const RobotStrike& strike : tower.robotStrikes)
+        EXPECT_NE(strike.bell, 4);
+    EXPECT_EQ(tower.robotStrikes.size(), 2 * rows.size());
+}
+
+TEST_F(PersonRings, AHeldKeyStrikesOnceAndStrokesAlternate)
+{
+    tower.controller.keyPressed(Key::Space, true, false);
+    for (int repeat = 0; repeat < 5; ++repeat) {
+        tower.controller.keyPressed(Key::Space, false, true);
+        tower.controller.keyPressed(Key::Space, true, true);
+    }
+    // Down again without the repeat mark while still held: its release was lost.
+    tower.controller.keyPressed(Key::Space, true, false);
+    const auto held = takeStrikes(false);
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_TRUE(held[0].handstroke);
+    // Another key while the first is held strikes; so does the first again once released.
+    EXPECT_FALSE(press(Key::F, false).at(0).handstroke);
+    tower.controller.keyPressed(Key::Space, false, false);
+    EXPECT_TRUE(press(Key::Space, false).at(0).handstroke);
+}
+
+TEST_F(PersonRings, AKeyPressOutOfTurnIsSentAtOnce)
+{
+    tower.call("Here's treble");
+    tower.bandStrike('1', true);
+    // The person clashes with the treble's place: 2 and 3 are still to come.
+    const auto sent = press();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].bell, 4);
+    EXPECT_TRUE(sent[0].handstroke);
+    tower.bandStrike('2', true);
+    tower.bandStrike('3', true);
+    // The person's blow counts in the row: Tolvane goes on with 5 and 6.
+    EXPECT_EQ(tower.robotStrike().bell, 5);
+    EXPECT_EQ(tower.robotStrike().bell, 6);
+    EXPECT_EQ(tower.engine().rowIndex, 1);
+    // Pressed twice in one row: the second is the next row's backstroke.
+    EXPECT_FALSE(press(Key::J, false).at(0).handstroke);
+}
+
+TEST_F(PersonRings, InTheBandsRhythmTolvaneWaitsForAPersonWhoHoldsUp)
+{
+    tower.controller.setRhythm({.rhythm = RhythmSettings::Rhythm::Band});
+    bandRhythm = true;
+    const auto rows = plainCourseWithStart();
+    for (int row = 0; row < 5; ++row) {
+        if (row % 2 == 0 && row > 0)
+            tower.host.now += SimulatedTower::kBandGap;
+        ringRow(rows[static_cast<std::size_t>(row)], row % 2 == 0);
+    }
+    // 462513: the person leads and is three blows late; Tolvane's 6 must not go before it.
+    ASSERT_EQ(rows[5], "462513");
+    tower.host.now += 3 * SimulatedTower::kBandGap;
+    if (tower.host.armedFor) {
+        tower.host.armedFor.reset();
+        tower.controller.strikeTimerFired();
+    }
+    EXPECT_TRUE(takeStrikes(false).empty());
+    ASSERT_EQ(press().size(), 1u);
+    EXPECT_EQ(tower.robotStrike().bell, 6);
+}
+
+TEST(PersonBell, ABellTolvaneWasNotGivenIsNotRungByHandAndTolvaneRingsAllItsOwn)
+{
+    struct Recorder : FakeHost {
+        void showPersonPath(const PersonPath& path) override { paths.push_back(path); }
+        std::vector<PersonPath> paths;
+    };
+    SimulatedTower tower(6, "56", plainBobMinor());
+    tower.controller.setPersonBell(2);
+    tower.controller.keyPressed(Key::J, true, false);
+    EXPECT_TRUE(tower.host.takeSent().empty());
+    tower.ringRows({"123456", "123456"});
+    EXPECT_EQ(tower.robotStrikes.size(), 4u);
+
+    Recorder host;
+    RingerController controller(host, "Tolvane");
+    controller.setPersonBell(2);
+    controller.bytesReceived(makeBellAssignment(6, "Tolvane", "56").bytes());
+    ASSERT_FALSE(host.paths.empty());
+    EXPECT_TRUE(host.paths.back().assigned);
+    EXPECT_FALSE(host.paths.back().rung);
+}
+
+TEST(PersonBell, ThePathShowsTheLastCurrentAndNextRows)
+{
+    struct Recorder : FakeHost {
+        void showPersonPath(const PersonPath& path) override { paths.push_back(path); }
+        std::vector<PersonPath> paths;
+    };
+    Recorder host;
+    RingerController controller(host, "Tolvane");
+    controller.applySettings(plainBobMinor());
+    controller.setPersonBell(6);
+    controller.bytesReceived(makeBellAssignment(6, "Band", "12345").bytes());
+    controller.bytesReceived(makeBellAssignment(6, "Tolvane", "6").bytes());
+    const auto strike = [&](int bell, bool handstroke) {
+        controller.bytesReceived(makeStrike(bell, handstroke, 0, 0).bytes());
+    };
+    for (int row = 0; row < 2; ++row)
+        for (int bell = 1; bell <= 6; ++bell)
+            strike(bell, row == 0);
+    // Rounds at backstroke are rung: the first change is now, the second to come.
+    ASSERT_FALSE(host.paths.empty());
+    const PersonPath& path = host.paths.back();
+    EXPECT_TRUE(path.rung && path.ringing && path.handstroke);
+    EXPECT_EQ(path.lastRow, "123456");
+    EXPECT_EQ(path.currentRow, "214365");
+    EXPECT_EQ(path.nextRow, "241635");
+}
+
+} // namespace
