@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -137,12 +138,16 @@ private:
         if (count == 0)
             return true;
         std::size_t extraBytes = 0;
-        for (int i = 0; i < count - 1; ++i)
-            extraBytes += changes[i].size();
+        for (const auto& [number, token] : changes)
+            if (number < count - 1)
+                extraBytes += token.size();
         if (!fits(count - 1, extraBytes))
             return false;
-        for (int i = 0; i < count - 1; ++i)
-            changes[2 * count - 2 - i] = changes[i];
+        // Changes 0..count-2 again, last first, after the change mirrored about;
+        // walked in order rather than looked up, as a lead may be thousands long.
+        auto source = std::prev(changes.end());
+        for (int number = count; number <= 2 * count - 2; ++number)
+            changes.emplace_hint(changes.end(), number, (--source)->second);
         storedBytes += extraBytes;
         count = 2 * count - 1;
         shift = clampShift(2LL * shift + 1);
