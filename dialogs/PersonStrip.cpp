@@ -8,6 +8,9 @@ namespace {
 constexpr int kRows = 3;  // last, current, next
 constexpr int kMargin = 6;
 constexpr double kLargeScale = 1.9;
+// Rows and places spaced wider than text, so that the path shows between them.
+constexpr double kRowSpacing = 1.45;
+constexpr double kPlaceSpacing = 1.7;
 
 // The place of `bell` in `row`, 1-based; 0 when it is not there.
 int placeOf(const std::string& row, int bell)
@@ -52,7 +55,8 @@ QSize PersonStrip::sizeHint() const
 {
     const QFontMetrics metrics(font());
     const QFontMetrics large(largeFont(font()));
-    const int height = std::max(kRows * metrics.lineSpacing(), metrics.lineSpacing() + large.lineSpacing());
+    const int rows = static_cast<int>(kRows * kRowSpacing * metrics.lineSpacing());
+    const int height = std::max(rows, metrics.lineSpacing() + large.lineSpacing());
     return {metrics.horizontalAdvance(QString(16, QLatin1Char('0'))), height + 2 * kMargin};
 }
 
@@ -113,41 +117,50 @@ void PersonStrip::paintPlaces(QPainter& painter, const QRect& area)
     }
 }
 
-// The rows one above the other, the person's bell in colour, its path
-// joining its places.
+// The rows one above the other, the person's bell in colour; its path
+// joins its places over the other bells, as a blue line is drawn.
 void PersonStrip::paintRows(QPainter& painter, const QRect& area)
 {
     const std::string rows[kRows] = {shown.lastRow, shown.currentRow, shown.nextRow};
     const QFontMetrics metrics(font());
-    const int step = metrics.horizontalAdvance(QLatin1Char('0'));
-    const int width = step * static_cast<int>(shown.currentRow.size());
-    const int left = area.left() + (area.width() - width) / 2;
-    const int top = area.top() + (area.height() - kRows * metrics.lineSpacing()) / 2;
+    const double places = std::max<double>(1.0, static_cast<double>(shown.currentRow.size()));
+    const double step = std::min(kPlaceSpacing * metrics.horizontalAdvance(QLatin1Char('0')), area.width() / places);
+    const double rowStep = kRowSpacing * metrics.lineSpacing();
+    const double left = area.left() + (area.width() - step * places) / 2;
+    const double top = area.top() + (area.height() - kRows * rowStep) / 2;
     const auto centre = [&](int row, int place) {
-        return QPointF(left + (place - 0.5) * step, top + (row + 0.5) * metrics.lineSpacing());
+        return QPointF(left + (place - 0.5) * step, top + (row + 0.5) * rowStep);
     };
-
-    QPainterPath line;
-    for (int r = 0; r < kRows; ++r) {
-        if (const int place = placeOf(rows[r], shown.bell))
-            line.isEmpty() ? line.moveTo(centre(r, place)) : line.lineTo(centre(r, place));
-    }
-    painter.setPen(QPen(pathColour(), 2.0));
-    painter.drawPath(line);
+    const auto drawBell = [&](int row, int place, const QColor& colour, bool bold) {
+        QFont glyph = font();
+        glyph.setBold(bold);
+        painter.setFont(glyph);
+        painter.setPen(colour);
+        const QPointF at = centre(row, place);
+        const QRectF cell(at.x() - step / 2, at.y() - metrics.lineSpacing() / 2.0, step, metrics.lineSpacing());
+        painter.drawText(cell, Qt::AlignCenter, QString(QLatin1Char(rows[row][static_cast<std::size_t>(place - 1)])));
+    };
 
     const QColor text = palette().color(QPalette::WindowText);
     const QColor faint = palette().color(QPalette::PlaceholderText);
+    QPainterPath line;
     for (int r = 0; r < kRows; ++r) {
-        const int place = placeOf(rows[r], shown.bell);
-        for (int i = 0; i < static_cast<int>(rows[r].size()); ++i) {
-            const bool person = i + 1 == place;
-            QFont glyph = font();
-            glyph.setBold(person || r == 1);
-            painter.setFont(glyph);
-            painter.setPen(person ? pathColour() : r == 1 ? text : faint);
-            const QPointF at = centre(r, i + 1);
-            const QRectF cell(at.x() - step / 2.0, at.y() - metrics.lineSpacing() / 2.0, step, metrics.lineSpacing());
-            painter.drawText(cell, Qt::AlignCenter, QString(QLatin1Char(rows[r][static_cast<std::size_t>(i)])));
+        const int own = placeOf(rows[r], shown.bell);
+        for (int place = 1; place <= static_cast<int>(rows[r].size()); ++place)
+            if (place != own)
+                drawBell(r, place, r == 1 ? text : faint, r == 1);
+        if (own)
+            line.elementCount() == 0 ? line.moveTo(centre(r, own)) : line.lineTo(centre(r, own));
+    }
+    painter.setPen(QPen(pathColour(), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(line);
+    // The bell itself over its path, on a spot of the window's colour.
+    for (int r = 0; r < kRows; ++r) {
+        if (const int own = placeOf(rows[r], shown.bell)) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(palette().color(QPalette::Window));
+            painter.drawEllipse(centre(r, own), metrics.height() * 0.45, metrics.height() * 0.45);
+            drawBell(r, own, pathColour(), true);
         }
     }
 }

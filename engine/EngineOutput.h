@@ -50,4 +50,7 @@ public:
     virtual void showStriking(const StrikingSummary&) {}
     // Only ever called while a person rings one of the bells.
     virtual void showPersonPath(const PersonPath&) {}
+    // The person's key struck their bell, just before the strike is sent:
+    // its sound is played now, not when the server reports it back.
+    virtual void struckByHand(int) {}
 };

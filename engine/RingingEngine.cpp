@@ -598,6 +598,7 @@ void RingingEngine::strikeByHand(Micros at)
     const int delay = echoDelay;
     echoDelay = 0;
     strikeSentAt = at;
+    output.struckByHand(personBell);
     output.sendStrike(bellTable[static_cast<std::size_t>(personBell - 1)].number, stroke, strikeCounter, delay);
 }
 

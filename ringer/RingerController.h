@@ -93,6 +93,7 @@ private:
     bool showsStriking() const override { return host.showsStriking(); }
     void showStriking(const StrikingSummary& summary) override { host.showStriking(summary); }
     void showPersonPath(const PersonPath& path) override { host.showPersonPath(path); }
+    void struckByHand(int bell) override { host.struckByHand(bell); }
     void showMessage(const std::string& text) override { host.showMessage(text); }
 
     RingerHost& host;

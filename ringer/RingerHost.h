@@ -46,6 +46,8 @@ public:
     virtual void showStriking(const StrikingSummary&) {}
     // Where the bell a person rings goes; only while a person rings.
     virtual void showPersonPath(const PersonPath&) {}
+    // The person struck their bell at the keyboard (1..12), as the key went down.
+    virtual void struckByHand(int) {}
 
     // Shows a text, and runs `then` once the user has dismissed it. A shell
     // that holds back a text while another is open runs `then` only when this

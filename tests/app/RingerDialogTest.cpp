@@ -7,6 +7,7 @@
 #include "app/RingerDialog.h"
 #include "dialogs/TowerDialog.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -167,6 +168,48 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !window.controller().ringing().ringing; }, 5000));
         QVERIFY2(!peer.next(500), "no strike after the backstroke");
         QVERIFY(window.controller().running());
+    }
+
+    // Space, J and F strike the person's bell whichever button has the
+    // focus, and never press it; a repeating key strikes once.
+    void bellKeysStrikeThePersonsBellAndPressNoButton()
+    {
+        TestPeer peer;
+        Options options = localOptions(peer.port());
+        options.tower = "Ash";
+        RingerDialog window(options);
+        window.setPersonBell(2);
+        window.show();
+        window.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeTowerEntry(1, "Ash", ""));
+        QVERIFY(peer.next());
+        peer.send(makeJoinConfirmation("Ash"));
+        peer.send(makeBellAssignment(6, "Band", "13456"));
+        peer.send(makeBellAssignment(6, "Tolvane", "2"));
+        QVERIFY(QTest::qWaitFor([&] { return window.controller().ringing().bellTable[1].byHand; }, 5000));
+
+        auto* stop = window.findChild<QPushButton*>("stopButton");
+        stop->setFocus();
+        bool clicked = false;
+        connect(stop, &QPushButton::clicked, this, [&] { clicked = true; });
+        const std::pair<Qt::Key, bool> keys[] = {{Qt::Key_Space, true}, {Qt::Key_J, false}, {Qt::Key_F, true}};
+        for (const auto& [key, handstroke] : keys) {
+            QTest::keyPress(stop, key);
+            QKeyEvent repeat(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
+            QApplication::sendEvent(stop, &repeat);
+            QTest::keyRelease(stop, key);
+            const auto strike = peer.next();
+            QVERIFY(strike);
+            QCOMPARE(int(strike->getWord(2)), 4);
+            QCOMPARE(int(strike->getWord(6)), 2);
+            QCOMPARE(strike->getWord(8) != 0, handstroke);
+        }
+        QVERIFY2(!peer.next(300), "one strike a key press");
+        QVERIFY(!clicked);
+        QVERIFY(!window.controller().ringing().stopRequested);
+        peer.close();
     }
 
     void messagesThatComeWhileABoxIsOpenWaitForIt()
