@@ -30,7 +30,7 @@ std::vector<std::string> wordsOf(std::string_view text)
     std::size_t at = 0;
     while ((at = text.find_first_not_of(' ', at)) != std::string_view::npos) {
         const std::size_t end = std::min(text.find(' ', at), text.size());
-        words.push_back(lowerCase(text.substr(at, end - at)));
+        words.push_back(" " + lowerCase(text.substr(at, end - at)));
         at = end;
     }
     return words;
@@ -49,17 +49,17 @@ int stageOf(const MethodDef& record)
 }
 
 // 0 when every word starts a word of the haystack, 1 when some is only found
-// inside one, 2 when some is not found at all.
+// inside one, 2 when some is not found at all. Each word comes with a blank
+// before it, and the haystack starts with one.
 int wordMatch(const std::string& haystack, const std::vector<std::string>& words)
 {
     int worst = 0;
     for (const std::string& word : words) {
-        int best = 2;
-        for (std::size_t at = haystack.find(word); at != std::string::npos && best > 0; at = haystack.find(word, at + 1))
-            best = std::min(best, haystack[at - 1] == ' ' ? 0 : 1);
-        worst = std::max(worst, best);
-        if (worst == 2)
-            break;
+        if (haystack.find(word) != std::string::npos)
+            continue;
+        if (haystack.find(std::string_view(word).substr(1)) == std::string::npos)
+            return 2;
+        worst = 1;
     }
     return worst;
 }
