@@ -406,6 +406,7 @@ void RingerDialog::showSpeed(const std::string& adjustment, const std::string& p
 
 void RingerDialog::showChanges(const ChangeDisplay& display)
 {
+    showPersonStrip();
     changesRungValue->setText(QString::number(display.changesRung));
     changeInLeadValue->setText(QString::number(display.changeInLead));
     lastChangesView->setText(panelText(display.lastChanges));
@@ -509,22 +510,31 @@ TowerChoice RingerDialog::askForTower(const TowerList& towers, bool)
 // ---------------------------------------------------------------------------
 // The bell a person rings
 
+// A bell chosen, or dropped, while a touch is rung takes effect with the next:
+// until then the keys go on striking the bell in force.
 void RingerDialog::setPersonBell(int bell)
 {
     RingerShell::setPersonBell(bell);
-    personStrip->setVisible(bell != 0);
-    if (bell == 0)
-        releaseBellKeys();
+    const int inForce = controller().ringing().personBell;
+    if (bell != 0 && bell != inForce)
+        personStrip->showNote(tr("Bell %1 is yours from the next touch").arg(bell));
+    showPersonStrip();
 }
 
 void RingerDialog::showPersonPath(const PersonPath& path)
 {
     personStrip->showPath(path);
+    showPersonStrip();
+}
+
+void RingerDialog::showPersonStrip()
+{
+    personStrip->setVisible(personBell() != 0 || controller().ringing().personBell != 0);
 }
 
 bool RingerDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (personBell() != 0 && takeBellKey(watched, event))
+    if (controller().ringing().personBell != 0 && takeBellKey(watched, event))
         return true;
     return QDialog::eventFilter(watched, event);
 }

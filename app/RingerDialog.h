@@ -67,6 +67,7 @@ private:
     void showWhatIsRung();
     bool takeBellKey(QObject* watched, QEvent* event);
     void releaseBellKeys();
+    void showPersonStrip();
     void openStrikingChart();
 
     QLabel* speedAdjustmentValue = nullptr;

@@ -82,6 +82,15 @@ void PersonStrip::showPath(const PersonPath& path)
     update();
 }
 
+void PersonStrip::showNote(const QString& text)
+{
+    nowText.clear();
+    nextText.clear();
+    noteText = text;
+    setToolTip(noteText);
+    update();
+}
+
 void PersonStrip::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

@@ -14,6 +14,7 @@ public:
     explicit PersonStrip(QWidget* parent = nullptr);
 
     void showPath(const PersonPath& path);
+    void showNote(const QString& text);
 
     // What the strip says: its places ("3rds", "4ths") while ringing, or a
     // note when there is nothing to ring.

@@ -59,6 +59,9 @@ public:
             printedRows.push_back(row);
     }
 
+    bool showsStriking() const override { return judgesStriking; }
+    void showStriking(const StrikingSummary& summary) override { striking.push_back(summary); }
+
     TowerChoice chooseTower(const TowerList& towers, bool) override
     {
         offered.push_back(towers);
@@ -101,4 +104,6 @@ public:
     std::vector<TowerList> offered;
     std::function<std::optional<std::string>(const TowerList&)> towerChoice;
     bool ended = false;
+    bool judgesStriking = false;
+    std::vector<StrikingSummary> striking;
 };

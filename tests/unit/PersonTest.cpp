@@ -88,6 +88,7 @@ std::vector<std::string> plainCourseWithStart()
 
 TEST_F(PersonRings, TolvaneRingsAPlainCourseAroundThePersonsBell)
 {
+    tower.host.judgesStriking = true;
     const auto rows = plainCourseWithStart();
     for (std::size_t i = 0; i < rows.size(); ++i)
         ringRow(rows[i], i % 2 == 0);
@@ -95,6 +96,17 @@ TEST_F(PersonRings, TolvaneRingsAPlainCourseAroundThePersonsBell)
     for (const RobotStrike& strike : tower.robotStrikes)
         EXPECT_NE(strike.bell, 4);
     EXPECT_EQ(tower.robotStrikes.size(), 2 * rows.size());
+
+    // The person is judged apart from Tolvane and the band, and the touch's chart is made.
+    ASSERT_FALSE(tower.host.striking.empty());
+    const StrikingSummary& last = tower.host.striking.back();
+    ASSERT_TRUE(last.touchEnded);
+    EXPECT_EQ(last.ownBells, "5,6");
+    EXPECT_EQ(last.touch.person.count, static_cast<int>(rows.size()));
+    EXPECT_EQ(last.touch.own.count, static_cast<int>(2 * rows.size()));
+    EXPECT_EQ(last.touch.band.count, static_cast<int>(3 * rows.size()));
+    EXPECT_NE(last.chartSvg.find("<svg"), std::string::npos);
+    EXPECT_NE(last.chartSvg.find("You"), std::string::npos);
 }
 
 TEST_F(PersonRings, AHeldKeyStrikesOnceAndStrokesAlternate)
