@@ -27,6 +27,7 @@ constexpr std::array kLongOptions{
     LongOption{"calling", Value::Text},    LongOption{"observation", Value::Text},
     LongOption{"import-methods", Value::Text}, LongOption{"method-info", Value::Text},
     LongOption{"ring-yourself", Value::Text},
+    LongOption{"reconnect", Value::None},
 };
 
 constexpr std::size_t kMaxHostLength = 253;  // the longest DNS name
@@ -147,6 +148,8 @@ void setFlag(const std::string& name, Options& options)
         options.headless = true;
     else if (name == "help")
         options.help = true;
+    else if (name == "reconnect")
+        options.reconnect = true;
     else
         options.version = true;
 }
@@ -228,6 +231,7 @@ void applySavedSettings(Options& options, const SavedSettings& saved)
         options.inertia = saved.inertia;
     if (!options.personBell)
         options.personBell = saved.personBell;
+    options.reconnect = options.reconnect || saved.reconnect.value_or(false);
 }
 
 RhythmSettings rhythmSettingsOf(const Options& options)
@@ -364,6 +368,9 @@ std::string usageText()
            "      --method-info NAME    show the library method NAME and exit\n"
            "      --ring-yourself BELL  ring BELL (a number or symbol, or none) yourself:\n"
            "                            Space, J or F strikes it; Tolvane rings the rest\n"
+           "      --reconnect           when the connection is lost, connect again (after\n"
+           "                            1, 2, 4, 8, 16 s, then every 30 s) and join the same\n"
+           "                            tower; without it a lost connection ends the run\n"
            "      --headless            no window: messages go to standard error and the\n"
            "                            rows rung to standard output\n"
            "      --help                show this help and exit\n"
@@ -375,7 +382,7 @@ std::string usageText()
            "\n"
            "With no -l, -t, -d or --server, the server saved in the options dialog\n"
            "(right-click the window) is used; when none is saved the window asks for\n"
-           "one (a headless run uses the main server). The options dialog\n"
-           "also saves the rhythm, handstroke gap, inertia and your bell; the options above\n"
-           "override them. They are kept in ~/.config/tolvane/tolvane.conf.\n";
+           "one (a headless run uses the main server). The options dialog also saves\n"
+           "the rhythm, handstroke gap, inertia, your bell and reconnecting; the options\n"
+           "above override them. They are kept in ~/.config/tolvane/tolvane.conf.\n";
 }

@@ -46,6 +46,7 @@ struct Options {
     std::optional<std::string> importMethods;  // a collection file to import, then exit
     std::optional<std::string> methodInfo;     // a title to describe, then exit
     std::optional<int> personBell;  // --ring-yourself: the bell rung at the keyboard, 0 none
+    bool reconnect = false;  // a lost connection is made again instead of ending the run
 };
 
 // What the options dialog saves between runs; a field never saved is empty.
@@ -56,6 +57,7 @@ struct SavedSettings {
     std::optional<double> handstrokeGap;
     std::optional<double> inertia;
     std::optional<int> personBell;
+    std::optional<bool> reconnect;
 };
 
 // The saved settings fill in what the command line leaves open: the server

@@ -17,5 +17,6 @@ public:
     void endRun() override;
 
 protected:
+    void showReconnecting(int attempt) override { showMessage(reconnectingText(attempt)); }
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override;
 };

@@ -274,8 +274,14 @@ void RingerDialog::editOptions()
     dialog.defaultServerHost = kMainServerHost;
     dialog.rhythm = shown;
     dialog.personBell = personBell();
+    const bool reconnectShown = controller().reconnectEnabled();
+    dialog.reconnect = reconnectShown;
     if (dialog.exec() != QDialog::Accepted)
         return;
+    if (dialog.reconnect != reconnectShown) {
+        saved.reconnect = dialog.reconnect;
+        controller().setReconnect(dialog.reconnect);
+    }
     saved.serverHost = dialog.serverHost.empty() ? std::nullopt : std::optional(dialog.serverHost);
     saved.serverPort = dialog.serverPort;
     const RhythmSettings& chosen = dialog.rhythm;
@@ -459,6 +465,13 @@ void RingerDialog::showWhatIsRung()
         // A tool tip would take markup in a tower's name for its own.
         ringingValue->setToolTip(QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped()));
     }
+}
+
+void RingerDialog::showReconnecting(int attempt)
+{
+    ringingText = QString::fromStdString(reconnectingText(attempt));
+    ringingValue->setText(ringingText);
+    ringingValue->setToolTip(QString());
 }
 
 void RingerDialog::endRun()

@@ -46,6 +46,8 @@ protected:
     // focus is in this window, and reach no button.
     bool eventFilter(QObject* watched, QEvent* event) override;
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override;
+    // In the line that says what is rung, until the bells are assigned again.
+    void showReconnecting(int attempt) override;
 
 private:
     struct PendingText {

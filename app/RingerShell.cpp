@@ -36,6 +36,7 @@ namespace {
 // Linux would wait about two minutes for a silent host; the window is blocked
 // while it waits, so it waits no longer than this (and as long for the name).
 constexpr int kConnectTimeoutMs = 20000;
+constexpr int kReconnectTimeoutMs = 5000;
 constexpr std::size_t kReadSize = 1024;
 // Reads per readiness event: the rest waits for the next pass of the loop, so
 // that a flood cannot keep the strike timer waiting.
@@ -147,6 +148,7 @@ std::string RingerShell::prepare()
     ringer.setLibrary(loadLibraryWithImports(methodLibraryCandidates()).library);
     if (opts.speed)
         ringer.setSpeedAdjustment(*opts.speed);
+    ringer.setReconnect(opts.reconnect);
     bool known = true;
     MethodSettings settings = startupSettings(known);
     if (!known)
@@ -256,7 +258,7 @@ int RingerShell::exitCode() const
         return 1;
     if (endedByUser)
         return 0;
-    return ringer.joinedTower().empty() ? 1 : 0;
+    return ringer.joinedOnce() ? 0 : 1;
 }
 
 void RingerShell::userEndsRun()
@@ -281,6 +283,12 @@ void RingerShell::openConnection()
         return;
     }
     const std::string failure = connectToServer();
+    if (!failure.empty() && ringer.reconnecting()) {
+        ::close(socketFd);
+        socketFd = -1;
+        ringer.reconnectFailed();
+        return;
+    }
     if (!failure.empty()) {
         connectFailed = true;
         showMessage(failure);
@@ -296,14 +304,16 @@ void RingerShell::openConnection()
 
 std::string RingerShell::connectToServer()
 {
-    const auto address = lookUpHostWithin(opts.serverHost, kConnectTimeoutMs);
+    // Attempts to reconnect come again soon: the window waits less on each.
+    const int timeoutMs = ringer.reconnecting() ? kReconnectTimeoutMs : kConnectTimeoutMs;
+    const auto address = lookUpHostWithin(opts.serverHost, timeoutMs);
     if (!address)
         return text::kHostNotFound;
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_port = htons(static_cast<std::uint16_t>(opts.serverPort));
     server.sin_addr = *address;
-    if (const int error = connectWithin(socketFd, server, kConnectTimeoutMs); error != 0)
+    if (const int error = connectWithin(socketFd, server, timeoutMs); error != 0)
         return connectFailureText(error);
     const int flags = fcntl(socketFd, F_GETFL);
     if (flags < 0 || fcntl(socketFd, F_SETFL, flags | O_NONBLOCK) < 0)
@@ -403,8 +413,27 @@ void RingerShell::showMessageLater(const std::string& text)
     QTimer::singleShot(0, &laterMessages, [this, text] { showMessage(text); });
 }
 
+std::string reconnectingText(int attempt)
+{
+    return "Connection lost: reconnecting... (attempt " + std::to_string(attempt) + ")";
+}
+
+void RingerShell::reconnectAfter(int milliseconds, int attempt)
+{
+    // The tower is chosen again on the new connection, as at the start.
+    towerRequested = false;
+    showReconnecting(attempt);
+    connectTimer.start(milliseconds);
+}
+
 TowerChoice RingerShell::chooseTower(const TowerList& towers, bool listComplete)
 {
+    // Back after a lost connection: the same tower, without asking, while it is there.
+    const std::string& rejoin = ringer.towerToRejoin();
+    if (!rejoin.empty() && listComplete && !towerRequested && towers.count(rejoin)) {
+        towerRequested = true;
+        return TowerChoice::join(rejoin);
+    }
     // Only the first choice is ours to make for the user.
     if (opts.tower && listComplete && !towerRequested && towers.count(*opts.tower)) {
         towerRequested = true;

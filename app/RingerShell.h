@@ -50,10 +50,13 @@ public:
     Micros monotonicMicros() override;
     TowerChoice chooseTower(const TowerList& towers, bool listComplete) override;
     void showMessageLater(const std::string& text) override;
+    void reconnectAfter(int milliseconds, int attempt) override;
 
 protected:
     // The user ends the run (Escape, the close box, a signal).
     void userEndsRun();
+    // Says that the connection is being made again: `attempt` from 1.
+    virtual void showReconnecting(int attempt) = 0;
     // The choice when --tower does not settle it.
     virtual TowerChoice askForTower(const TowerList& towers, bool listComplete) = 0;
     bool towerAlreadyRequested() const { return towerRequested; }
@@ -88,6 +91,9 @@ private:
 std::vector<std::filesystem::path> methodLibraryCandidates();
 
 void blockTerminationSignals();
+
+// "Connection lost: reconnecting... (attempt 2)"
+std::string reconnectingText(int attempt);
 
 // Prepares the shell, starts it and runs `loop` (the modal loop of the window
 // or the application's loop); returns the process's exit status.

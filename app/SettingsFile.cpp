@@ -10,6 +10,7 @@ constexpr const char* kRhythmKey = "rhythm/rhythm";
 constexpr const char* kHandstrokeGapKey = "rhythm/handstrokeGap";
 constexpr const char* kInertiaKey = "rhythm/inertia";
 constexpr const char* kPersonBellKey = "person/bell";
+constexpr const char* kReconnectKey = "connection/reconnect";
 
 QSettings settingsFile()
 {
@@ -65,6 +66,13 @@ std::optional<int> parsePort(const std::string& text)
     return ok && port >= 1 && port <= 65535 ? std::optional(port) : std::nullopt;
 }
 
+std::optional<bool> parseOnOff(const std::string& text)
+{
+    if (text == "true" || text == "false")
+        return text == "true";
+    return std::nullopt;
+}
+
 } // namespace
 
 LoadedSettings loadSettings()
@@ -81,6 +89,7 @@ LoadedSettings loadSettings()
     saved.handstrokeGap = readValue(file, kHandstrokeGapKey, parseHandstrokeGap, loaded.problems);
     saved.inertia = readValue(file, kInertiaKey, parseInertia, loaded.problems);
     saved.personBell = readValue(file, kPersonBellKey, parsePersonBell, loaded.problems);
+    saved.reconnect = readValue(file, kReconnectKey, parseOnOff, loaded.problems);
     return loaded;
 }
 
@@ -103,4 +112,6 @@ void saveSettings(const SavedSettings& settings)
         file.setValue(QLatin1String(kPersonBellKey), *settings.personBell);
     else
         file.remove(QLatin1String(kPersonBellKey));
+    if (settings.reconnect)
+        file.setValue(QLatin1String(kReconnectKey), *settings.reconnect);
 }

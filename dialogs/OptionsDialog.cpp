@@ -46,6 +46,7 @@ void OptionsDialog::askForServerOnly()
 {
     setWindowTitle(tr("Choose a Server"));
     ui->rhythmGroup->hide();
+    ui->reconnectBox->hide();
     ui->serverNote->setText(tr("Tolvane connects to this server now, and at every start when no -l, -t, -d or "
                                "--server is given. Change it later under Options (right-click the window)."));
 }
@@ -75,6 +76,7 @@ void OptionsDialog::showFields()
     ui->hostEdit->setText(latin1Text(serverHost));
     ui->hostEdit->setPlaceholderText(latin1Text(defaultServerHost));
     ui->portBox->setValue(serverPort);
+    ui->reconnectBox->setChecked(reconnect);
     ui->rhythmList->setCurrentIndex(rhythm.rhythm == RhythmSettings::Rhythm::Band ? 1 : 0);
     ui->handstrokeGapBox->setValue(rhythm.handstrokeGap);
     ui->inertiaBox->setValue(rhythm.inertia);
@@ -87,6 +89,7 @@ void OptionsDialog::readFields()
 {
     serverHost = latin1Bytes(ui->hostEdit->text());
     serverPort = ui->portBox->value();
+    reconnect = ui->reconnectBox->isChecked();
     rhythm.rhythm = ui->rhythmList->currentIndex() == 1 ? RhythmSettings::Rhythm::Band
                                                          : RhythmSettings::Rhythm::Interval;
     // A box shows its value rounded: one the user left alone is handed back

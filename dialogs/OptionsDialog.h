@@ -27,6 +27,7 @@ public:
     int serverPort = 0;
     RhythmSettings rhythm;
     int personBell = 0;  // the bell the user rings at the keyboard, 1..12; 0 none
+    bool reconnect = false;  // a lost connection is made again
     // Shown in the empty host field: the server used when none is saved.
     std::string defaultServerHost;
 

@@ -21,8 +21,17 @@ std::string RingerController::wireRingerName() const
 
 void RingerController::connected()
 {
+    everConnected = true;
+    ++connectionNumber;
     connection.opened();
     connection.sendMessage(makeHello());
+}
+
+int RingerController::reconnectDelayMs(int attempt)
+{
+    constexpr int kDoublings = 5;  // 1, 2, 4, 8, 16 s
+    constexpr int kLongestMs = 30'000;
+    return attempt >= 1 && attempt <= kDoublings ? 1000 << (attempt - 1) : kLongestMs;
 }
 
 void RingerController::bytesReceived(std::string_view bytes)
@@ -121,6 +130,9 @@ void RingerController::onJoinTower(const NetMessage& message)
     const std::string joined = readJoinConfirmation(message);
     engine.setBellCount(0);
     towerName = joined;
+    everJoined = everJoined || !joined.empty();
+    rejoinTower.clear();
+    reconnectAttempt = 0;
 }
 
 void RingerController::onServerText(const NetMessage& message)
@@ -134,8 +146,11 @@ void RingerController::onServerText(const NetMessage& message)
 
 void RingerController::chooseTower(bool listComplete)
 {
+    const int askedOn = connectionNumber;
     const TowerChoice choice = host.chooseTower(towerList, listComplete);
-    if (!isRunning)
+    // The connection the list came on may have been lost and made again
+    // while the choice was open: its answer belongs to that list.
+    if (!isRunning || askedOn != connectionNumber || !connection.isOpen())
         return;
     switch (choice.action) {
     case TowerChoice::Action::Wait:
@@ -173,12 +188,40 @@ bool RingerController::shutDown()
     return true;
 }
 
-void RingerController::loseConnection(const std::string& text)
+void RingerController::loseConnection(const std::string& text, bool networkLoss)
 {
+    if (networkLoss && reconnectOn && everConnected && isRunning) {
+        dropConnection();
+        return;
+    }
     if (!shutDown())
         return;
     host.showFinalMessage(text);
     host.endRun();
+}
+
+// The run goes on without a connection: everything waiting either way is
+// forgotten and the ringing stops at once, so that nothing meant for the old
+// connection goes out on the next. The next touch starts from the new
+// assignments, as after any join.
+void RingerController::dropConnection()
+{
+    connection.close();
+    engine.setBellCount(0);
+    host.killStrikeTimer();
+    towerList.clear();
+    if (!towerName.empty())
+        rejoinTower = towerName;
+    towerName.clear();
+    scheduleReconnect();
+}
+
+void RingerController::scheduleReconnect()
+{
+    if (!isRunning)
+        return;
+    ++reconnectAttempt;
+    host.reconnectAfter(reconnectDelayMs(reconnectAttempt), reconnectAttempt);
 }
 
 void RingerController::endRun()

@@ -29,7 +29,22 @@ public:
     void connected();
     void bytesReceived(std::string_view bytes);
     void writable() { connection.flushSendBuffer(); }
-    void connectionLost() { loseConnection(text::kConnectionLost); }
+    void connectionLost() { loseConnection(text::kConnectionLost, true); }
+    // With reconnecting on, a lost connection (once one was made) does not end
+    // the run: the ringing stops, nothing waiting is sent, and the host is
+    // asked to connect again after a growing delay; the tower left is joined
+    // again from the next tower list.
+    void setReconnect(bool on) { reconnectOn = on; }
+    bool reconnectEnabled() const { return reconnectOn; }
+    // Between a lost connection and the next join confirmation.
+    bool reconnecting() const { return reconnectAttempt > 0; }
+    // An attempt to connect again has failed: the next is asked for.
+    void reconnectFailed() { scheduleReconnect(); }
+    // The tower a lost connection was in, to be joined again; empty otherwise.
+    const std::string& towerToRejoin() const { return rejoinTower; }
+    bool joinedOnce() const { return everJoined; }
+    // The wait before attempt `attempt` (from 1): 1, 2, 4, 8, 16 s, then 30 s.
+    static int reconnectDelayMs(int attempt);
 
     // The strike timer's expiry and the buttons.
     void strikeTimerFired() { engine.strikeOwnBell(host.monotonicMicros()); }
@@ -77,7 +92,11 @@ private:
     void onJoinTower(const NetMessage& message);
     void onServerText(const NetMessage& message);
     void chooseTower(bool listComplete);
-    void loseConnection(const std::string& text);
+    // `networkLoss`: the link went (closed, reset, stalled), not a fault in
+    // what the server sent; only such a loss is reconnected.
+    void loseConnection(const std::string& text, bool networkLoss = false);
+    void dropConnection();
+    void scheduleReconnect();
     bool shutDown();
 
     // What the engine asks for.
@@ -105,5 +124,11 @@ private:
     MethodLibrary library;
     TowerList towerList;
     std::string towerName;
+    bool reconnectOn = false;
+    bool everConnected = false;
+    bool everJoined = false;
+    int reconnectAttempt = 0;
+    int connectionNumber = 0;  // a choice made on an earlier connection is not sent on this one
+    std::string rejoinTower;
     RingingEngine engine;
 };

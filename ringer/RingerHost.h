@@ -66,6 +66,11 @@ public:
     // holds back or counts texts must still show this one.
     virtual void showFinalMessage(const std::string& text) { showMessage(text); }
 
+    // The connection was lost and is to be made again after `milliseconds`
+    // (by calling connected() or reconnectFailed() on the controller);
+    // `attempt` counts from 1. Asked only when reconnecting is on.
+    virtual void reconnectAfter(int /*milliseconds*/, int /*attempt*/) {}
+
     // Runs the tower choice; `listComplete` is false when the server asked
     // for a new choice before its list was whole.
     virtual TowerChoice chooseTower(const TowerList& towers, bool listComplete) = 0;

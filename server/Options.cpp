@@ -376,6 +376,7 @@ Other:
   --version             show the version and exit
 
 The server runs until SIGINT or SIGTERM, then closes every connection and exits 0.
+SIGUSR1 closes every client's connection and runs on, as a network failure would.
 
 Log (standard output, one line each, flushed; times are ms since start):
   listening on 127.0.0.1:17481

@@ -173,6 +173,7 @@ bool ServerLoop::open(std::string& error)
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
     signalFd_ = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
     return true;
@@ -275,8 +276,14 @@ void ServerLoop::pollOnce()
         return;
     if (fds[0].revents & POLLIN) {
         signalfd_siginfo info{};
-        if (::read(signalFd_, &info, sizeof info) > 0)
-            log("signal " + std::to_string(info.ssi_signo) + ": closing");
+        if (::read(signalFd_, &info, sizeof info) > 0 && info.ssi_signo == SIGUSR1) {
+            // A network failure on demand: every client is cut off, the server stays.
+            for (auto& [id, client] : clients_)
+                drop(id, client, "SIGUSR1");
+            removeDeadClients();
+            return;
+        }
+        log("signal " + std::to_string(info.ssi_signo) + ": closing");
         stopping_ = true;
         return;
     }

@@ -59,7 +59,8 @@ public:
     ServerLoop(const ServerLoop&) = delete;
     ServerLoop& operator=(const ServerLoop&) = delete;
 
-    // Binds, listens and blocks SIGINT and SIGTERM into a signalfd.
+    // Binds, listens and blocks SIGINT, SIGTERM and SIGUSR1 (cut every client
+    // off) into a signalfd.
     bool open(std::string& error);
     int port() const { return port_; }
     // Runs until signalled, or until the touches are done with exitWhenDone.

@@ -24,14 +24,17 @@ public:
     void endRun() override { ended = true; }
 
     std::vector<std::string> shown;
+    int towerChoices = 0;
     std::vector<std::string> rows;
     bool ended = false;
 
 protected:
+    void showReconnecting(int attempt) override { shown.push_back(reconnectingText(attempt)); }
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override
     {
         if (!listComplete)
             return TowerChoice::wait();
+        ++towerChoices;
         return towers.empty() ? TowerChoice::cancel() : TowerChoice::join(towers.begin()->first);
     }
 
@@ -137,6 +140,46 @@ private slots:
         QCOMPARE(shell.shown.size(), std::size_t(1));
         QVERIFY(shell.shown[0].rfind("Connection to Server Lost.", 0) == 0);
         QVERIFY(peer.closedByProgram());
+    }
+
+    // The program's strike is due when the connection drops: it must not go
+    // out on the next connection, and nothing else may either until the
+    // tower is joined again (without asking) and a new touch starts.
+    void nothingSentBeforeADropIsSentAgainAfterIt()
+    {
+        TestPeer peer;
+        RecordingShell shell(peer.port());
+        shell.controller().setReconnect(true);
+        shell.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeTowerEntry(1, "Ash", ""));
+        QVERIFY(peer.next());
+        peer.send(makeJoinConfirmation("Ash"));
+        peer.send(makeBellAssignment(6, "Band", "12345"));
+        peer.send(makeBellAssignment(6, "Tolvane", "6"));
+        QVERIFY(ringWithProgram(peer, {"123456", "123456"}, "6", 20));
+        for (int bell = 1; bell <= 5; ++bell)
+            peer.send(makeStrike(bell, true, 0, 0));
+        peer.close();
+
+        QVERIFY(peer.accept(5000));
+        const auto hello = peer.next();
+        QVERIFY(hello);
+        QCOMPARE(hello->bytes(), makeHello().bytes());
+        peer.send(makeTowerEntry(2, "Ash", "").bytes() + makeTowerEntry(2, "Oak", "").bytes());
+        const auto join = peer.next();
+        QVERIFY(join);
+        QCOMPARE(join->bytes(), makeJoinTower("Ash", "Tolvane").bytes());
+        QVERIFY2(!peer.next(1000), "nothing before the new assignments");
+        QCOMPARE(shell.towerChoices, 1);
+        QCOMPARE(shell.shown, std::vector<std::string>{reconnectingText(1)});
+
+        peer.send(makeJoinConfirmation("Ash"));
+        peer.send(makeBellAssignment(6, "Band", "12345"));
+        peer.send(makeBellAssignment(6, "Tolvane", "6"));
+        QVERIFY(ringWithProgram(peer, {"123456", "123456"}, "6", 20));
+        QVERIFY(!shell.ended);
     }
 };
 

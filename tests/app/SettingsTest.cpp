@@ -51,6 +51,7 @@ private slots:
         written.rhythm = RhythmSettings::Rhythm::Band;
         written.handstrokeGap = 0.75;
         written.inertia = 0.3;
+        written.reconnect = true;
         saveSettings(written);
         const LoadedSettings loaded = loadSettings();
         QCOMPARE(loaded.problems, std::vector<std::string>());
@@ -59,6 +60,7 @@ private slots:
         QCOMPARE(loaded.settings.rhythm, written.rhythm);
         QCOMPARE(loaded.settings.handstrokeGap, written.handstrokeGap);
         QCOMPARE(loaded.settings.inertia, written.inertia);
+        QCOMPARE(loaded.settings.reconnect, written.reconnect);
     }
 
     void badValuesAreSaidAsWrittenAndAnEmptyHostRemovesTheServer()
@@ -91,6 +93,7 @@ private slots:
         QVERIFY(!saved.rhythm);
         QCOMPARE(saved.handstrokeGap, std::optional(1.5));
         QCOMPARE(saved.inertia, std::optional(0.8));
+        QVERIFY(!saved.reconnect);
         // The run takes the change and keeps its own values for the rest.
         QCOMPARE(window.rhythmSettings().rhythm, RhythmSettings::Rhythm::Band);
         QCOMPARE(window.rhythmSettings().handstrokeGap, 0.0);

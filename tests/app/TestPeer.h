@@ -28,6 +28,7 @@ public:
         if (!QTest::qWaitFor([this] { return server.hasPendingConnections(); }, milliseconds))
             return false;
         socket = server.nextPendingConnection();
+        buffer.clear();  // what was left of an earlier connection
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         return true;
     }

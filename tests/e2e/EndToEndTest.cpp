@@ -11,6 +11,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 // Six bells at --speed 36: (70 * 6 + 1600 - 50 * 36) / 6 = 36 ms, the
@@ -206,6 +208,55 @@ private slots:
         QVERIFY(program.finished(10000));
         QCOMPARE(program.process.exitCode(), 0);
         QVERIFY(QString::fromLatin1(program.process.readAllStandardError()).contains("tolvane: Connection to Server Lost."));
+    }
+
+    // The server cuts every client off in the middle of the touch. With
+    // --reconnect the program comes back within the first wait, joins the
+    // same tower and rings all of its blows in the touch that follows;
+    // without it, the run ends as when the server goes.
+    void aDroppedConnectionIsMadeAgainOnlyWhenAsked_data()
+    {
+        QTest::addColumn<bool>("reconnect");
+        QTest::newRow("reconnect") << true;
+        QTest::newRow("default") << false;
+    }
+
+    void aDroppedConnectionIsMadeAgainOnlyWhenAsked()
+    {
+        QFETCH(bool, reconnect);
+        Server server(kBandSpeed + QStringList{"--ringer", "Tolvane=5,6", "--method", "Plain Bob Minor"});
+        Program program(server.port, QStringList{"--method", "Plain Bob Minor"}
+                                         + (reconnect ? QStringList{"--reconnect"} : QStringList{}));
+        QVERIFY(QTest::qWaitFor([&] { return server.readLog().count(" row ") >= 6; }, 30000));
+        ::kill(static_cast<pid_t>(server.process.processId()), SIGUSR1);
+        if (!reconnect) {
+            QVERIFY(program.finished(10000));
+            QCOMPARE(program.process.exitCode(), 0);
+            const QString errors = QString::fromLatin1(program.process.readAllStandardError());
+            QVERIFY(errors.contains("tolvane: Connection to Server Lost."));
+            QVERIFY(!errors.contains("reconnecting"));
+            return;
+        }
+        // The first attempt comes after a second.
+        QVERIFY2(QTest::qWaitFor([&] { return server.readLog().contains("join Tolvane (client 2)"); }, 5000),
+                 qPrintable(server.log.right(500)));
+        // The touch after the rejoin: whole, every blow of 5 and 6 struck by the program.
+        QVERIFY(server.process.waitForFinished(60000));
+        const QString log = server.readLog();
+        const QString afterRejoin = log.mid(log.indexOf("join Tolvane (client 2)"));
+        QVERIFY2(afterRejoin.contains(QRegularExpression("striking touch 1: Tolvane bells 5,6: .* 124 blows\n")),
+                 qPrintable(afterRejoin.right(500)));
+        QVERIFY(!afterRejoin.contains("band rings bell"));
+        // The server has gone; the program tries again until stopped, then exits 0.
+        program.process.terminate();
+        QVERIFY(program.finished(10000));
+        QCOMPARE(program.process.exitCode(), 0);
+        const QStringList rows = program.rows();
+        const QStringList expected = touch("ppppp");
+        QVERIFY(rows.size() > expected.size());
+        QCOMPARE(rows.mid(rows.size() - expected.size()), expected);
+        QVERIFY(QString::fromLatin1(program.process.readAllStandardError())
+                    .contains("tolvane: Connection lost: reconnecting... (attempt 1)\n"));
     }
 };
 

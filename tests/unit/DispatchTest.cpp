@@ -435,6 +435,27 @@ TEST_F(Dispatch, NothingIsSentAfterTheConnectionIsLost)
     EXPECT_FALSE(controller.ringing().ringing);
 }
 
+TEST_F(Dispatch, WithReconnectingOnALostConnectionSendsNothingOfItsOwnOnTheNext)
+{
+    controller.setReconnect(true);
+    host.sendLimit = 4;  // a strike goes out half, the rest waits
+    deliver(makeBellAssignment(6, "Tolvane", "1"));
+    deliver(makeCall("Here's treble"));
+    controller.strikeTimerFired();
+    ASSERT_FALSE(controller.link().pendingSend().empty());
+    controller.connectionLost();
+    EXPECT_TRUE(controller.running());
+    EXPECT_TRUE(host.shown.empty());
+    EXPECT_FALSE(controller.ringing().ringing);
+    EXPECT_FALSE(host.timerArmed());
+    host.wire.clear();
+    host.sendLimit = std::string::npos;
+    controller.connected();
+    const auto sent = host.takeSent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].bytes(), makeHello().bytes());
+}
+
 // ---------------------------------------------------------------------------
 // Method setup
 
