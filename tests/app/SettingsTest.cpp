@@ -105,7 +105,8 @@ private slots:
         Options options;
         bool onlyServer = false;
         whenModal<OptionsDialog>([&](OptionsDialog* dialog) {
-            onlyServer = dialog->findChild<QGroupBox*>("rhythmGroup")->isHidden();
+            onlyServer = dialog->findChild<QGroupBox*>("rhythmGroup")->isHidden()
+                         && dialog->findChild<QGroupBox*>("personGroup")->isHidden();
             QCOMPARE(dialog->findChild<QLineEdit*>("hostEdit")->text(), QStringLiteral("localhost"));
             dialog->findChild<QLineEdit*>("hostEdit")->setText("club.example");
             dialog->findChild<QSpinBox*>("portBox")->setValue(4002);
