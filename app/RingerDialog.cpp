@@ -577,8 +577,23 @@ bool RingerDialog::takeBellKey(QObject* watched, QEvent* event)
         event->accept();
         return true;
     }
-    controller().keyPressed(*key, type == QEvent::KeyPress, keyEvent.isAutoRepeat());
+    controller().keyPressed(*key, type == QEvent::KeyPress, isRepeat(*key, keyEvent));
     return true;
+}
+
+// X repeats a held key as a release and a press at one instant, which Qt
+// does not always mark as a repeat: such a press is a repeat all the same.
+bool RingerDialog::isRepeat(KeyEvent::Key key, const QKeyEvent& event)
+{
+    if (event.isAutoRepeat())
+        return true;
+    const auto index = static_cast<std::size_t>(key);
+    const auto at = static_cast<unsigned long>(event.timestamp());
+    if (event.type() == QEvent::KeyRelease) {
+        keyReleasedAt[index] = at;
+        return false;
+    }
+    return at != 0 && at == keyReleasedAt[index];
 }
 
 void RingerDialog::releaseBellKeys()

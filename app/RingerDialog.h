@@ -5,11 +5,13 @@
 #include <QDialog>
 #include <QTemporaryFile>
 
+#include <array>
 #include <deque>
 #include <functional>
 #include <memory>
 
 class PersonStrip;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 
@@ -69,6 +71,7 @@ private:
     void showWhatIsRung();
     bool takeBellKey(QObject* watched, QEvent* event);
     void releaseBellKeys();
+    bool isRepeat(KeyEvent::Key key, const QKeyEvent& event);
     void showPersonStrip();
     void openStrikingChart();
 
@@ -81,6 +84,7 @@ private:
     QLabel* ringingValue = nullptr;
     QString ringingText;
     PersonStrip* personStrip = nullptr;
+    std::array<unsigned long, KeyEvent::kKeys> keyReleasedAt{};  // the event time of each key's last release
     // The chart of the last touch a person rang in, and the file it was last opened from.
     std::string strikingChart;
     std::unique_ptr<QTemporaryFile> chartFile;

@@ -199,6 +199,12 @@ private slots:
             QTest::keyPress(stop, key);
             QKeyEvent repeat(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
             QApplication::sendEvent(stop, &repeat);
+            // X's repeat of a held key, left unmarked: a release and a press at one instant.
+            for (const QEvent::Type type : {QEvent::KeyRelease, QEvent::KeyPress}) {
+                QKeyEvent unmarked(type, key, Qt::NoModifier);
+                unmarked.setTimestamp(1000);
+                QApplication::sendEvent(stop, &unmarked);
+            }
             QTest::keyRelease(stop, key);
             const auto strike = peer.next();
             QVERIFY(strike);
