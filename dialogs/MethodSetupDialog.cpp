@@ -22,6 +22,9 @@ MethodSetupDialog::MethodSetupDialog(const MethodLibrary& library, QWidget* pare
       matches(new QStringListModel(this))
 {
     ui->setupUi(this);
+    // Sized by a typical title, not by measuring tens of thousands of them.
+    ui->methodList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ui->methodList->setMinimumContentsLength(32);
     connect(ui->okButton, &QPushButton::clicked, this, &MethodSetupDialog::accept);
     connect(ui->cancelButton, &QPushButton::clicked, this, &MethodSetupDialog::reject);
     connect(ui->advancedButton, &QPushButton::clicked, this, &MethodSetupDialog::requestAdvanced);

@@ -389,6 +389,9 @@ private:
             captured.clear();
         } else if (name == "properties" && inProperties) {
             inProperties = false;
+        } else if (name == "methodSet" && !inMethod) {
+            // A method outside any set must not take the last set's properties.
+            setFields = {};
         } else if (name == "method" && inMethod && depth == methodDepth) {
             inMethod = false;
             takeMethod();
