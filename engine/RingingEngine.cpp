@@ -72,6 +72,8 @@ void RingingEngine::onBellAssignment(const AssignmentEvent& event)
     }
     updateSpeedDisplay();
     ringing = false;
+    // Every bell starts again at handstroke, the person's key too.
+    handRow = -1;
     output.killStrikeTimer();
     applyPersonBell();
     showPersonPath();

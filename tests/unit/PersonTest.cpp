@@ -146,6 +146,22 @@ TEST_F(PersonRings, AKeyPressOutOfTurnIsSentAtOnce)
     EXPECT_FALSE(press(Key::J, false).at(0).handstroke);
 }
 
+// New assignments cut a touch short and start every bell again at
+// handstroke: the person's first blow of the next touch must be one too, or
+// the engine takes it for a repeat and the row never completes.
+TEST_F(PersonRings, AfterATouchCutShortThePersonStartsAtHandstroke)
+{
+    const auto rows = plainCourseWithStart();
+    for (std::size_t i = 0; i < 3; ++i)
+        ringRow(rows[i], i % 2 == 0);
+    tower.deliver(makeBellAssignment(6, "Band", "123"));
+    tower.deliver(makeBellAssignment(6, "Tolvane", "456"));
+    ASSERT_FALSE(tower.engine().ringing);
+    for (std::size_t i = 0; i < 2; ++i)
+        ringRow(rows[i], i % 2 == 0);
+    EXPECT_EQ(tower.engine().rowIndex, 2);
+}
+
 TEST_F(PersonRings, InTheBandsRhythmTolvaneWaitsForAPersonWhoHoldsUp)
 {
     tower.controller.setRhythm({.rhythm = RhythmSettings::Rhythm::Band});
