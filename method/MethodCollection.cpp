@@ -419,8 +419,9 @@ private:
             return;
         }
         const std::string* notation = field("notation");
-        const auto lead = notation ? collectionLeadChanges(*notation, stage) : std::nullopt;
-        if (!lead) {
+        const WorkedLead& worked = workOut(notation ? *notation : std::string(), stage,
+                                           wholeNumber(field("numberOfHunts"), -1));
+        if (!worked.notation) {
             ++result.badNotation;
             return;
         }
@@ -428,13 +429,40 @@ private:
             fail("more than " + std::to_string(kMaxCollectionMethods) + " methods");
             return;
         }
-        const StandardCalls calls = standardCalls(stage, wholeNumber(field("numberOfHunts"), huntBellsOf(*lead, stage)), *lead);
-        MethodDef record{latin1FromUtf8(*title), *libraryNotation(*notation, stage), calls.bob, calls.single};
+        MethodDef record{latin1FromUtf8(*title), *worked.notation, worked.calls.bob, worked.calls.single};
         record.stage = stage;
         if (const std::string* classification = field("classification"))
             record.classification = latin1FromUtf8(*classification);
         record.imported = true;
+        storedBytes += record.name.size() + record.placeNotation.size() + record.bobNotation.size() +
+                       record.singleNotation.size() + record.classification.size();
+        if (storedBytes > kMaxCollectionStoredBytes) {
+            fail("the methods would take more than " + std::to_string(kMaxCollectionStoredBytes >> 20) + " MB");
+            return;
+        }
         result.methods.push_back(std::move(record));
+    }
+
+    // A lead worked out, with its calls: the methods of a set often share
+    // their notation, and one worked out is not worked out again.
+    struct WorkedLead {
+        std::string given;
+        int stage = 0;
+        int hunts = -1;  // as the collection gives it; -1 counted from the lead
+        std::optional<std::string> notation;  // the library's; nothing when bad
+        StandardCalls calls;
+    };
+
+    const WorkedLead& workOut(const std::string& given, int stage, int hunts)
+    {
+        if (lastLead && lastLead->given == given && lastLead->stage == stage && lastLead->hunts == hunts)
+            return *lastLead;
+        lastLead = WorkedLead{given, stage, hunts, std::nullopt, {}};
+        if (const auto lead = collectionLeadChanges(given, stage)) {
+            lastLead->calls = standardCalls(stage, hunts >= 0 ? hunts : huntBellsOf(*lead, stage), *lead);
+            lastLead->notation = libraryNotation(given, stage);
+        }
+        return *lastLead;
     }
 
     struct ParserFree {
@@ -453,6 +481,8 @@ private:
     bool sawCollection = false;
     std::uint64_t fed = 0;
     std::uint64_t lastEvent = 0;
+    std::size_t storedBytes = 0;
+    std::optional<WorkedLead> lastLead;
 };
 
 // --- Files ---------------------------------------------------------------------

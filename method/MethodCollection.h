@@ -31,6 +31,10 @@ inline constexpr std::size_t kMaxCollectionMethods = 250000;
 inline constexpr int kMaxCollectionDepth = 32;
 inline constexpr std::size_t kMaxCollectionValueBytes = 4096;
 inline constexpr std::size_t kMaxCollectionTokenBytes = 1024u * 1024u;
+// What the methods taken may hold in all (the real collection stores a few
+// MB): a set's long notation is given to every method of the set, so a small
+// file could otherwise be stored and loaded as hundreds of MB.
+inline constexpr std::size_t kMaxCollectionStoredBytes = 16u * 1024u * 1024u;
 
 // Told how far the reading is (bytes of XML taken, out of `total` when known,
 // else 0); returning false abandons it.

@@ -221,6 +221,18 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileCollection, testing::Values(
     HostileCase{"long title",
                 [] { return "<collection><methodSet><method><title>" + std::string(100000, 'x') + "</title>"; },
                 "title is longer than 4096 bytes"},
+    HostileCase{"long set notation given to many methods",
+                [] {
+                    std::string notation;
+                    for (int i = 0; i < 1360; ++i)
+                        notation += "-1T";
+                    std::string xml = "<collection><methodSet><properties><stage>12</stage><notation>" + notation +
+                                      ",12</notation></properties>";
+                    for (int i = 0; i < 8000; ++i)
+                        xml += "<method><title>M" + std::to_string(i) + "</title></method>";
+                    return xml + "</methodSet></collection>";
+                },
+                "would take more than 16 MB"},
     HostileCase{"entity expansion", [] { return kLaughs; }, "document type"},
     HostileCase{"undeclared entity", [] { return std::string("<collection>&lol;</collection>"); }, "undefined entity"},
     HostileCase{"not XML", [] { return std::string("PK\x01\x02 certainly not XML"); }, "not well-formed"},
