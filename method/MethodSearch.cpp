@@ -108,13 +108,22 @@ std::vector<int> MethodSearch::find(std::string_view text, std::size_t limit) co
         return {};
     const std::string typed = lowerCase(text.substr(std::min(text.find_first_not_of(' '), text.size())));
     using Rank = std::tuple<bool, bool, int, int, std::size_t, std::string_view, int>;
+    const bool narrowing = !lastTyped.empty() && typed.starts_with(lastTyped);
+    std::vector<std::size_t> matched;
     std::vector<Rank> ranked;
-    for (const Entry& e : entries) {
+    const std::size_t candidates = narrowing ? lastMatches.size() : entries.size();
+    for (std::size_t i = 0; i < candidates; ++i) {
+        const std::size_t index = narrowing ? lastMatches[i] : i;
+        const Entry& e = entries[index];
         const int match = wordMatch(e.haystack, words);
-        if (match < 2)
-            ranked.emplace_back(!e.title.starts_with(typed), e.imported, match, e.stage, e.title.size(), e.title,
-                                e.record);
+        if (match == 2)
+            continue;
+        matched.push_back(index);
+        ranked.emplace_back(!e.title.starts_with(typed), e.imported, match, e.stage, e.title.size(), e.title,
+                            e.record);
     }
+    lastTyped = typed;
+    lastMatches = std::move(matched);
     const std::size_t kept = std::min(limit, ranked.size());
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept), ranked.end());
     std::vector<int> found;

@@ -18,7 +18,7 @@ public:
     // Record numbers of the matches, best first: titles that start with the
     // text, then the library's own methods before imported ones, then words
     // that start with the text before text found inside a word; then by
-    // stage and title.
+    // stage and title. Not for use from two threads at once.
     std::vector<int> find(std::string_view text, std::size_t limit) const;
 
     // Up to `limit` titles close to a title not found: the best matches of
@@ -35,6 +35,10 @@ private:
     };
     std::vector<Entry> entries;
     const MethodLibrary& library;
+    // Typing on only narrows: a text that starts with the last one can only
+    // match among the last one's matches, so they are all that is searched.
+    mutable std::string lastTyped;
+    mutable std::vector<std::size_t> lastMatches;  // indices into entries
 };
 
 // The name of a stage ("Major" for 8), empty for none.

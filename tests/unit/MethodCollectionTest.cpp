@@ -322,6 +322,15 @@ INSTANTIATE_TEST_SUITE_P(Typed, Search, testing::Values(
     SearchCase{"zzz", {}},
     SearchCase{"   ", {}}));
 
+TEST(SearchAsTyped, EachKeystrokeFindsWhatAFreshSearchFinds)
+{
+    MethodLibrary library = shippedLibrary();
+    library.addMissing(readMethodCollection(kSmallCollection).methods);
+    const MethodSearch typing(library);
+    for (const char* typed : {"b", "br", "bri", "bristol s", "bristol su", "bristol", "b", "", "s", "st", "s", "sx"})
+        EXPECT_EQ(typing.find(typed, 1000), MethodSearch(library).find(typed, 1000)) << typed;
+}
+
 TEST(SearchCloseTitles, SuggestsNearMissesForAnUnknownTitle)
 {
     const MethodLibrary library = shippedLibrary();
