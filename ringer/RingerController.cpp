@@ -132,12 +132,20 @@ void RingerController::onJoinTower(const NetMessage& message)
     towerName = joined;
     everJoined = everJoined || !joined.empty();
     rejoinTower.clear();
+    rejoinSent = false;
     reconnectAttempt = 0;
 }
 
 void RingerController::onServerText(const NetMessage& message)
 {
     const std::string said = readServerText(message);
+    // Going back to the tower we were in was refused: most likely the server
+    // has not yet noticed that our old connection is gone and holds the name.
+    // Trying again later gets past that; a box or a new choice would not.
+    if (rejoinSent && towerName.empty()) {
+        dropConnection();
+        return;
+    }
     host.showMessageThen(said, [this] {
         if (isRunning && towerName.empty())
             chooseTower(false);
@@ -159,6 +167,7 @@ void RingerController::chooseTower(bool listComplete)
         endRun();
         return;
     case TowerChoice::Action::Join:
+        rejoinSent = !rejoinTower.empty() && choice.tower == rejoinTower;
         connection.sendMessage(makeJoinTower(choice.tower, fullRingerName));
         return;
     }
@@ -207,6 +216,7 @@ void RingerController::loseConnection(const std::string& text, bool networkLoss)
 void RingerController::dropConnection()
 {
     connection.close();
+    rejoinSent = false;
     engine.setBellCount(0);
     host.killStrikeTimer();
     towerList.clear();

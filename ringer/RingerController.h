@@ -130,5 +130,6 @@ private:
     int reconnectAttempt = 0;
     int connectionNumber = 0;  // a choice made on an earlier connection is not sent on this one
     std::string rejoinTower;
+    bool rejoinSent = false;  // the join of rejoinTower is on its way, unanswered
     RingingEngine engine;
 };
