@@ -8,43 +8,30 @@
 
 namespace {
 
-// Enough for the rows fitted on twelve bells, with room for a ragged row.
-constexpr std::size_t kMaxSamples = 12 * 6;
-constexpr double kMemoryRows = 1.5;
 constexpr double kRestartAfter = 4.0;  // times the time the rhythm expected
+constexpr double kLongestStepRows = 2.0;
+// How far a human band's blows scatter about its rhythm. Held fixed: a
+// scatter learnt from the misses grows whenever the rhythm falls behind a
+// change of pace, and then follows it slower still.
+constexpr double kScatterUs = 20'000;
+// A blow more than this many expected misses off the rhythm is suspect: it
+// moves the rhythm no more than a blow that far off would.
+constexpr double kSuspectMisses = 3.0;
+// ... unless this many in a row are off on the same side: then the band has
+// moved, and the rhythm follows at once.
+constexpr int kBlowsThatMoveTheBand = 3;
+// A change of pace fades unless the blows keep it up, so that the rhythm
+// does not run on past the end of a speeding up.
+constexpr double kChangeFadeBlows = 100;
+// How sure the first rhythm is of its change of pace, per blow.
+constexpr double kFirstChangeUs = 200;
+// How freely the change of pace itself may change, at inertia 0.5 (the
+// variance it gains per blow, in µs² per blow²): chosen by measurement
+// (bench/RhythmTracking.cpp) between a steady band, which wants it small, and
+// a band whose pace swings, which wants it large.
+constexpr double kJerkNoise = 300.0;
 
-struct Line {
-    double intercept = 0;  // at x = 0 of the centred positions
-    double slope = 0;
-    bool valid = false;
-};
-
-// Weighted least squares of time on position; positions and times are given
-// relative to a centre so that large clock values lose no precision.
-template <typename Weights>
-Line fitLine(const std::deque<double>& xs, const std::deque<double>& ts, Weights weightOf)
-{
-    double sw = 0, sx = 0, st = 0;
-    for (std::size_t i = 0; i < xs.size(); ++i) {
-        const double w = weightOf(i);
-        sw += w;
-        sx += w * xs[i];
-        st += w * ts[i];
-    }
-    if (sw <= 0)
-        return {};
-    const double mx = sx / sw, mt = st / sw;
-    double sxx = 0, sxt = 0;
-    for (std::size_t i = 0; i < xs.size(); ++i) {
-        const double w = weightOf(i);
-        sxx += w * (xs[i] - mx) * (xs[i] - mx);
-        sxt += w * (xs[i] - mx) * (ts[i] - mt);
-    }
-    if (sxx <= 1e-9)
-        return {};
-    const double slope = sxt / sxx;
-    return {mt - slope * mx, slope, true};
-}
+using Matrix = double[3][3];
 
 } // namespace
 
@@ -52,14 +39,16 @@ RhythmModel::RhythmModel(Parameters parameters) : params(parameters)
 {
     params.handstrokeGap = std::clamp(params.handstrokeGap, 0.0, 2.0);
     params.inertia = std::clamp(params.inertia, 0.0, RhythmSettings::kMaxInertia);
-    params.rowsFitted = std::clamp(params.rowsFitted, 0, 4);
+    // Tenfold for each 0.4 of inertia: from 18 times as free at 0 to a tenth
+    // at 0.9.
+    jerkNoise = kJerkNoise * std::pow(10.0, (0.5 - params.inertia) * 2.5);
 }
 
 void RhythmModel::reset(int bells)
 {
     bellCount = std::max(bells, 0);
-    samples.clear();
-    fitted = false;
+    firstBlow.reset();
+    tracking = false;
 }
 
 double RhythmModel::position(int row, int place) const
@@ -73,72 +62,131 @@ void RhythmModel::addBlow(int row, int place, std::int64_t timeUs)
 {
     if (bellCount <= 0 || place < 1 || place > bellCount)
         return;
+    const double x = position(row, place);
+    const double t = static_cast<double>(timeUs);
     // After a pause far longer than the rhythm allows (a stalled network, the
     // band resting) the old blows say nothing of the new pace.
-    const double x = position(row, place);
-    if (fitted && !samples.empty()) {
-        const double expected = slope * std::max(1.0, x - samples.back().x);
-        if (static_cast<double>(timeUs - samples.back().timeUs) > kRestartAfter * expected) {
-            samples.clear();
-            fitted = false;
-        }
-    }
-    samples.push_back({row, x, timeUs});
-    const int oldest = row - params.rowsFitted;
-    while (!samples.empty() && (samples.front().row < oldest || samples.size() > kMaxSamples))
-        samples.pop_front();
-    refit();
+    // So are blows that skip rows: the rhythm is not carried across them.
+    if (tracking && (t - dueUs > kRestartAfter * interval * std::max(1.0, x - at) ||
+                     x - at > kLongestStepRows * (bellCount + params.handstrokeGap)))
+        reset(bellCount);
+    if (tracking)
+        correct(x, t);
+    else if (!firstBlow || firstBlow->first == x)
+        firstBlow = {x, t};
+    else
+        start(x, t);
 }
 
-void RhythmModel::refit()
+// The first rhythm: the line through the first two blows, as sure of them
+// as a band's blows are.
+void RhythmModel::start(double x, double timeUs)
 {
-    const Sample& newest = samples.back();
-    std::deque<double> xs, ts;
-    for (const Sample& s : samples) {
-        xs.push_back(s.x - newest.x);
-        ts.push_back(static_cast<double>(s.timeUs - newest.timeUs));
+    auto [x1, t1] = *firstBlow;
+    if (x < x1) {
+        std::swap(x, x1);
+        std::swap(timeUs, t1);
     }
-    // Older blows count for less, so that a change of pace is followed: a
-    // blow a row and a half back counts for 1/e of the newest.
-    const double memory = kMemoryRows * bellCount;
-    auto recency = [&](std::size_t i) { return std::exp(xs[i] / memory); };
-    Line line = fitLine(xs, ts, recency);
-    if (!line.valid)
+    firstBlow.reset();
+    const double span = x - x1;
+    if ((timeUs - t1) / span <= 0)
         return;
-    // A second pass gives little weight to blows far off the rhythm as it
-    // stood (or, for the first fit, off the first line), so one wild blow
-    // moves the rhythm little.
-    const double tolerance = std::max(0.15 * std::abs(fitted ? slope : line.slope), 5000.0);
-    auto expected = [&](std::size_t i) {
-        if (fitted)
-            return anchorTime + slope * (samples[i].x - anchorX) - static_cast<double>(newest.timeUs);
-        return line.intercept + line.slope * xs[i];
-    };
-    auto robust = [&](std::size_t i) {
-        const double off = std::abs(ts[i] - expected(i));
-        return recency(i) * (off <= tolerance ? 1.0 : tolerance / off);
-    };
-    if (const Line second = fitLine(xs, ts, robust); second.valid)
-        line = second;
+    tracking = true;
+    at = x;
+    dueUs = timeUs;
+    interval = (timeUs - t1) / span;
+    change = 0;
+    offSideRun = 0;
+    const double r = kScatterUs * kScatterUs;
+    const Matrix first = {{r, r / span, 0}, {r / span, 2 * r / (span * span), 0},
+                          {0, 0, kFirstChangeUs * kFirstChangeUs}};
+    std::copy(&first[0][0], &first[0][0] + 9, &cov[0][0]);
+}
 
-    const double fitNow = static_cast<double>(newest.timeUs) + line.intercept;
-    if (fitted && params.inertia > 0) {
-        const double before = anchorTime + slope * (newest.x - anchorX);
-        anchorTime = params.inertia * before + (1 - params.inertia) * fitNow;
-        slope = params.inertia * slope + (1 - params.inertia) * line.slope;
+// Carries the state forward `x - at` blows: the interval changes at its rate,
+// the rate fades a little and may have wandered by the jerk noise.
+void RhythmModel::advanceTo(double x)
+{
+    const double d = x - at;
+    if (d <= 0)
+        return;
+    const double fade = std::exp(-d / kChangeFadeBlows);
+    const Matrix f = {{1, d, d * d / 2}, {0, 1, d}, {0, 0, fade}};
+    dueUs += d * interval + d * d / 2 * change;
+    interval += d * change;
+    change *= fade;
+    Matrix fp{}, next{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k)
+                fp[i][j] += f[i][k] * cov[k][j];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k)
+                next[i][j] += fp[i][k] * f[j][k];
+    const double q = jerkNoise;
+    const Matrix noise = {{q * std::pow(d, 5) / 20, q * std::pow(d, 4) / 8, q * std::pow(d, 3) / 6},
+                          {q * std::pow(d, 4) / 8, q * std::pow(d, 3) / 3, q * d * d / 2},
+                          {q * std::pow(d, 3) / 6, q * d * d / 2, q * d}};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            cov[i][j] = next[i][j] + noise[i][j];
+    at = x;
+}
+
+void RhythmModel::correct(double x, double timeUs)
+{
+    advanceTo(x);
+    // A blow heard after a later one (a ragged row) is a look back.
+    const double back = x - at;
+    const double h[3] = {1, back, back * back / 2};
+    const double expected = dueUs + back * interval + back * back / 2 * change;
+    double miss = timeUs - expected;
+    double ph[3] = {};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            ph[i] += cov[i][j] * h[j];
+    const double known = h[0] * ph[0] + h[1] * ph[1] + h[2] * ph[2];
+    const double s = known + kScatterUs * kScatterUs;
+    const double limit = kSuspectMisses * std::sqrt(s);
+    if (std::abs(miss) > limit) {
+        const int side = miss > 0 ? 1 : -1;
+        offSideRun = offSideRun * side > 0 ? offSideRun + side : side;
+        if (std::abs(offSideRun) >= kBlowsThatMoveTheBand) {
+            // The band has moved: the rhythm is no surer of when than of
+            // this blow, nor of its pace than of the last few blows.
+            const double span = kBlowsThatMoveTheBand;
+            cov[0][0] += miss * miss;
+            cov[1][1] += miss * miss / (span * span);
+            cov[2][2] += miss * miss / std::pow(span, 4);
+            offSideRun = 0;
+            correct(x, timeUs);
+            return;
+        }
+        miss = side * limit;
     } else {
-        anchorTime = fitNow;
-        slope = line.slope;
+        offSideRun = 0;
     }
-    anchorX = newest.x;
-    fitted = true;
+    double gain[3];
+    for (int i = 0; i < 3; ++i)
+        gain[i] = ph[i] / s;
+    dueUs += gain[0] * miss;
+    interval += gain[1] * miss;
+    change += gain[2] * miss;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            cov[i][j] -= gain[i] * ph[j];
+    // Rounding must never leave the covariance unable to say "unsure".
+    for (int i = 0; i < 3; ++i)
+        cov[i][i] = std::max(cov[i][i], 1e-6);
 }
 
 std::optional<std::int64_t> RhythmModel::due(int row, int place) const
 {
-    if (!fitted || slope <= 0)
+    if (!tracking || interval <= 0)
         return std::nullopt;
-    return static_cast<std::int64_t>(std::llround(anchorTime + slope * (position(row, place) - anchorX)));
+    const double d = position(row, place) - at;
+    return static_cast<std::int64_t>(std::llround(dueUs + d * interval + d * d / 2 * change));
 }
 
 void EchoDelayEstimate::addRoundTrip(std::int64_t roundTripUs)

@@ -1,12 +1,17 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
+#include <utility>
 
-// The band's rhythm as Tolvane hears it: a line through the times of recent
-// blows, in blow positions that count the handstroke gap, and the moment a
-// given place of a given row is due on that line.
+// The band's rhythm as Tolvane hears it, and the moment a given place of a
+// given row is due in it. Blows are laid on one line of blow positions that
+// counts the handstroke gap; along it the model tracks three things: when the
+// newest blow was due, the interval between blows, and how fast that interval
+// is changing. Each blow heard corrects all three by how far it came from
+// where the model expected it, weighed against how sure the model is and how
+// much a band's blows scatter (a Kalman filter); a blow far off the rhythm
+// moves it little, unless the blows after it agree.
 //
 // Rows count from 0, the first row of the ringing, which is a handstroke;
 // before every later handstroke row the band leaves a gap of `handstrokeGap`
@@ -15,10 +20,10 @@ class RhythmModel {
 public:
     struct Parameters {
         double handstrokeGap = 1.0;  // in blows, 0 to 2
-        // How much of the previous estimate each new fit keeps, 0 to 0.9.
+        // How steadily the rhythm is held, 0 to 0.9: at 0 a change of pace is
+        // followed within a row or two, and every blow's scatter moves it
+        // more; at 0.9 it takes several rows and moves least.
         double inertia = 0.5;
-        // The fit reaches back this many rows before the newest blow's row.
-        int rowsFitted = 3;
     };
 
     RhythmModel() = default;
@@ -31,29 +36,31 @@ public:
     // When place `place` (1-based) of row `row` is due, once two blows of
     // different positions have been heard; before that there is no rhythm.
     std::optional<std::int64_t> due(int row, int place) const;
-    // The fitted time between blows, in microseconds (0 before a fit).
-    double intervalUs() const { return fitted ? slope : 0.0; }
+    // The interval between blows at the newest blow, in microseconds (0
+    // before there is a rhythm).
+    double intervalUs() const { return tracking ? interval : 0.0; }
     int bells() const { return bellCount; }
 
 private:
     // Where a blow lies on the band's time line, in blows from the first.
     double position(int row, int place) const;
-
-    struct Sample {
-        int row;
-        double x;
-        std::int64_t timeUs;
-    };
-    void refit();
+    void start(double x, double timeUs);
+    void advanceTo(double x);
+    void correct(double x, double timeUs);
 
     Parameters params;
+    double jerkNoise = 0;  // how fast the change of pace itself may change
     int bellCount = 0;
-    std::deque<Sample> samples;
-    bool fitted = false;
-    // The line: time = anchorTime + slope * (x - anchorX).
-    double anchorX = 0;
-    double anchorTime = 0;
-    double slope = 0;
+    std::optional<std::pair<double, double>> firstBlow;  // position and time, before there is a rhythm
+    bool tracking = false;
+    // The state at position `at`: when that position was due, the interval
+    // there and the interval's change per blow, with their covariance.
+    double at = 0;
+    double dueUs = 0;
+    double interval = 0;
+    double change = 0;
+    double cov[3][3] = {};
+    int offSideRun = 0;  // blows in a row far off the rhythm on the same side, signed
 };
 
 // The round trip of Tolvane's own strikes, from the echoes the server sends
