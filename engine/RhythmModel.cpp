@@ -14,8 +14,8 @@ constexpr double kLongestStepRows = 2.0;
 // scatter learnt from the misses grows whenever the rhythm falls behind a
 // change of pace, and then follows it slower still.
 constexpr double kScatterUs = 20'000;
-// A blow more than this many expected misses off the rhythm is suspect: it
-// moves the rhythm no more than a blow that far off would.
+// A blow more than this many expected misses off the rhythm is suspect, and
+// left out ...
 constexpr double kSuspectMisses = 3.0;
 // ... unless this many in a row are off on the same side: then the band has
 // moved, and the rhythm follows at once.
@@ -23,6 +23,8 @@ constexpr int kBlowsThatMoveTheBand = 3;
 // A change of pace fades unless the blows keep it up, so that the rhythm
 // does not run on past the end of a speeding up.
 constexpr double kChangeFadeBlows = 100;
+// The most the interval may change per blow, as a share of itself.
+constexpr double kMostChange = 0.004;
 // How sure the first rhythm is of its change of pace, per blow.
 constexpr double kFirstChangeUs = 200;
 // How freely the change of pace itself may change, at inertia 0.5 (the
@@ -141,7 +143,7 @@ void RhythmModel::correct(double x, double timeUs)
     const double back = x - at;
     const double h[3] = {1, back, back * back / 2};
     const double expected = dueUs + back * interval + back * back / 2 * change;
-    double miss = timeUs - expected;
+    const double miss = timeUs - expected;
     double ph[3] = {};
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
@@ -155,15 +157,19 @@ void RhythmModel::correct(double x, double timeUs)
         if (std::abs(offSideRun) >= kBlowsThatMoveTheBand) {
             // The band has moved: the rhythm is no surer of when than of
             // this blow, nor of its pace than of the last few blows.
+            // Whatever change of pace it had is forgotten.
             const double span = kBlowsThatMoveTheBand;
             cov[0][0] += miss * miss;
             cov[1][1] += miss * miss / (span * span);
-            cov[2][2] += miss * miss / std::pow(span, 4);
+            cov[2][2] = kFirstChangeUs * kFirstChangeUs;
+            cov[0][2] = cov[2][0] = cov[1][2] = cov[2][1] = 0;
+            change = 0;
             offSideRun = 0;
             correct(x, timeUs);
             return;
         }
-        miss = side * limit;
+        // Held back: one wild blow, or the first of a move, says nothing yet.
+        return;
     } else {
         offSideRun = 0;
     }
@@ -172,7 +178,10 @@ void RhythmModel::correct(double x, double timeUs)
         gain[i] = ph[i] / s;
     dueUs += gain[0] * miss;
     interval += gain[1] * miss;
-    change += gain[2] * miss;
+    // No band quickens or slows by more than a few per cent a row: a larger
+    // change is the scatter of a few blows, and carried a row ahead it would
+    // send blows far off.
+    change = std::clamp(change + gain[2] * miss, -kMostChange * interval, kMostChange * interval);
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             cov[i][j] -= gain[i] * ph[j];

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 namespace {
 
@@ -126,6 +127,8 @@ void Band::startRinging(Micros now)
     roundsReachedAt_ = 0;
     nextBell_ = 0;
     blows_.clear();
+    idealsMs_.clear();
+    methodFromRow_ = 0;
     // The first blow sets the rhythm; the band's own first blow is due one
     // interval after the start.
     anchored_ = false;
@@ -205,8 +208,10 @@ bool Band::completeRow()
             }
         }
     } else if (!handstroke_ && (settings_.mode == 0 || goState_ == 1)) {
-        if (inRounds_ && stepper_.hasMethod())
+        if (inRounds_ && stepper_.hasMethod()) {
             out_.log("method starts");
+            methodFromRow_ = rowsRung_;
+        }
         inRounds_ = false;
         goState_ = 0;
         methodStarted_ = true;
@@ -248,7 +253,7 @@ void Band::scheduleNext()
     // Still waiting for the same bell: its time stands, unless a blow heard
     // since would have it strike on top of that blow.
     if (bell == nextBell_) {
-        if (bands && nextAt_ < floor_) {
+        if (bands && nextAt_ < floor_ && !settings_.keepsRhythm) {
             rowIdeal_ += floor_ - nextAt_;
             nextAt_ = floor_;
         }
@@ -265,7 +270,9 @@ void Band::scheduleNext()
 Micros Band::plannedBlow(Micros ideal, int bell)
 {
     const Micros planned = ideal + bias_[static_cast<std::size_t>(bell - 1)] + strikeError();
-    if (planned >= floor_)
+    // A band that keeps its own rhythm rings each bell at its own time, or at
+    // once when a late bell in front has held it past that.
+    if (planned >= floor_ || settings_.keepsRhythm)
         return planned;
     rowIdeal_ += floor_ - planned;
     return floor_;
@@ -366,6 +373,15 @@ Micros Band::paceForRow(int row)
 {
     if (settings_.tempoDrift <= 0)
         return settings_.interval;
+    const auto interval = static_cast<double>(settings_.interval);
+    if (settings_.driftShape == BandSettings::DriftShape::Sine) {
+        // Rows at the set speed stand in for the time: the pace moves by little.
+        const double elapsed = row * (settings_.bells + 0.5) * interval;
+        const double period = static_cast<double>(std::max<Micros>(settings_.driftPeriod, 1));
+        return std::llround(interval * (1 + settings_.tempoDrift * std::sin(2 * std::numbers::pi * elapsed / period)));
+    }
+    if (settings_.driftShape == BandSettings::DriftShape::Ramp)
+        return std::llround(interval * (1 - settings_.tempoDrift * std::min(row, kRampRows) / kRampRows));
     const int knot = row / kDriftRows;
     const double t = static_cast<double>(row % kDriftRows) / kDriftRows;
     const double eased = t * t * (3 - 2 * t);
@@ -483,10 +499,41 @@ void Band::recordRow()
         const auto index = static_cast<std::size_t>(bellOf(row[place]) - 1);
         blows_.push_back({rowsRung_, static_cast<int>(place) + 1, static_cast<int>(index) + 1, handstroke_,
                           struckBy_[index], static_cast<double>(strikeTime_[index]) / 1000.0});
+        idealsMs_.push_back(static_cast<double>(rowIdeal_ + static_cast<Micros>(place) * pace_) / 1000.0);
     }
 }
 
 // One line per client ringer, then one for the band's own blows; scripts read them.
+// Each ringer against the band's own rhythm, which the band knows exactly:
+// "striking touch 1: true rhythm: Tolvane rms 9.8 ms, mean +0.4 ms, sd 9.8 ms,
+// lag 4.1 ms, 0.49 x the band's", then "band rms 20.1 ms". Only a band that
+// keeps its rhythm has one to judge by: a following band's beat moves.
+void Band::logAgainstTrueRhythm(const std::string& prefix, const striking::StrikingReport& report)
+{
+    // From the method on: in the rounds before it a client is still finding
+    // the band's rhythm, and the band waits for it.
+    std::vector<striking::Blow> blows;
+    std::vector<double> ideals;
+    for (std::size_t i = 0; i < blows_.size() && i < idealsMs_.size(); ++i)
+        if (blows_[i].row >= methodFromRow_) {
+            blows.push_back(blows_[i]);
+            ideals.push_back(idealsMs_[i]);
+        }
+    const striking::TrueRhythmStats band = striking::judgeAgainstIdeals(blows, ideals, kBandName);
+    for (const striking::RingerStats& ringer : report.ringers) {
+        if (ringer.ringer == kBandName)
+            continue;
+        const striking::TrueRhythmStats own = striking::judgeAgainstIdeals(blows, ideals, ringer.ringer);
+        char text[160];
+        std::snprintf(text, sizeof text, "rms %.1f ms, mean %+.1f ms, sd %.1f ms, lag %.1f ms, %.2f x the band's", own.rmsMs,
+                      own.meanMs, own.sdMs, own.lagMs, band.rmsMs > 0 ? own.rmsMs / band.rmsMs : 0.0);
+        out_.log(prefix + "true rhythm: " + ringer.ringer + " " + text);
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "band rms %.1f ms, %d blows", band.rmsMs, band.count);
+    out_.log(prefix + "true rhythm: " + text);
+}
+
 void Band::reportStriking()
 {
     const striking::StrikingReport report = striking::analyseStriking(blows_);
@@ -497,6 +544,9 @@ void Band::reportStriking()
     for (const striking::RingerStats& ringer : report.ringers)
         if (ringer.ringer == kBandName)
             out_.log(prefix + striking::describeBand(ringer.stats));
+    if (settings_.keepsRhythm)
+        logAgainstTrueRhythm(prefix, report);
     out_.struck(touchesRung_, blows_, report);
     blows_.clear();
+    idealsMs_.clear();
 }

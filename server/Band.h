@@ -46,6 +46,10 @@ struct BandSettings {
     Micros maxError = 3'000;
     Micros biasBound = 5'000;     // each band bell's steady bias, drawn once within this either side
     double tempoDrift = 0;        // the pace wanders within this fraction either side of the set speed
+    enum class DriftShape { Eased, Sine, Ramp };
+    DriftShape driftShape = DriftShape::Eased;  // eased random points, a sinusoid, or a ramp
+    Micros driftPeriod = 60'000'000;            // of the sinusoid, at the set speed
+    bool keepsRhythm = false;     // never moves its beat back for a late bell
     Micros wait = 3'000'000;      // how long past its time a client's bell is waited for
     std::uint32_t seed = 1;
     int mode = 0;                 // 0 start at once, stop at rounds; 1 start on "Go", stop on "Stand"
@@ -73,6 +77,8 @@ public:
     static constexpr double kFollowFraction = 0.5;
     // The tempo drift passes through a fresh random point every this many rows.
     static constexpr int kDriftRows = 24;
+    // A ramp quickens the pace by the whole drift over this many rows, then holds.
+    static constexpr int kRampRows = 30;
 
     Band(BandSettings settings, std::shared_ptr<const CompiledMethod> method, BandOutput& output);
 
@@ -123,6 +129,7 @@ private:
     void followBlow(std::size_t position, Micros now);
     void recordRow();
     void reportStriking();
+    void logAgainstTrueRhythm(const std::string& prefix, const striking::StrikingReport& report);
 
     void beginTouch(Micros now);
     void standAtBackstroke();
@@ -156,6 +163,8 @@ private:
     std::array<std::string, 12> struckBy_{};
     int rowsRung_ = 0;
     std::vector<striking::Blow> blows_;  // of the touch so far
+    std::vector<double> idealsMs_;       // each blow's place in the band's rhythm
+    int methodFromRow_ = 0;              // the touch's first row after the rounds
 
     // The band's rhythm: when the current row's first blow is due, the pace
     // of this row, and the earliest the next band blow may come.

@@ -143,6 +143,13 @@ std::map<std::string, ValueHandler> valueHandlers(bool& towersGiven)
         {"--band-sd-ms", doubleOption(&O::bandSdMs, 0, 1000, "--band-sd-ms")},
         {"--band-bias-ms", doubleOption(&O::bandBiasMs, 0, 1000, "--band-bias-ms")},
         {"--tempo-drift", doubleOption(&O::tempoDriftPercent, 0, 50, "--tempo-drift")},
+        {"--drift-shape", [](O& o, const std::string& v) {
+             if (v != "eased" && v != "sine" && v != "ramp")
+                 return numberError("--drift-shape", v);
+             o.driftShape = v;
+             return std::string();
+         }},
+        {"--drift-period-s", doubleOption(&O::driftPeriodS, 1, 100000, "--drift-period-s")},
         {"--latency-ms", setLatency},
         {"--striking-report", textOption(&O::strikingReport)},
         {"--seed", [](O& o, const std::string& v) {
@@ -264,6 +271,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& arguments)
             options.version = true;
         } else if (argument == "--exit-when-done") {
             options.exitWhenDone = true;
+        } else if (argument == "--band-keeps-rhythm") {
+            options.bandKeepsRhythm = true;
         } else if (const auto handler = handlers.find(argument); handler != handlers.end()) {
             if (i + 1 >= arguments.size())
                 parsed.error = argument + " needs a value";
@@ -327,6 +336,19 @@ The band:
                         bell, or a band bell rung late). When that holds a
                         bell back, the beat moves back with it and the band
                         rings on at its pace from there, without rushing.
+  --drift-shape SHAPE   how the pace drifts: eased (the default: eased from
+                        one random point to the next every 24 rows), sine (a
+                        sinusoid of P percent either side, see
+                        --drift-period-s) or ramp (quickening by P percent
+                        over the first 30 rows, then holding)
+  --drift-period-s S    the sinusoid's period in seconds (default 60)
+  --band-keeps-rhythm   the band keeps its own rhythm: it never moves its beat
+                        back for a late bell, and a bell held past its time by
+                        one strikes at once. Each ringer's striking from the
+                        method on is then also judged against that true
+                        rhythm (rms, mean, sd, the lag: the largest mean
+                        error over six rows, and the ratio of its rms to the
+                        band's).
   --seed S              seed for the errors, biases, drift and network jitter,
                         for repeatable runs
   --wait-ms W           how long past its time a client's bell is waited for

@@ -34,6 +34,9 @@ struct ServerOptions {
     std::optional<double> errorMs;                   // uniform errors instead of normal ones
     double bandBiasMs = 5;
     double tempoDriftPercent = 0;
+    std::string driftShape = "eased";                // eased, sine or ramp
+    double driftPeriodS = 60;
+    bool bandKeepsRhythm = false;
     double latencyMs = 0;
     double jitterMs = 0;
     std::string strikingReport;                      // SVG path; empty: no picture

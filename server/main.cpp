@@ -85,6 +85,11 @@ BandSettings bandSettingsFor(const TowerConfig& tower, const ServerOptions& opti
     band.maxError = static_cast<Micros>(options.errorMs.value_or(0) * 1000.0);
     band.biasBound = static_cast<Micros>(options.bandBiasMs * 1000.0);
     band.tempoDrift = options.tempoDriftPercent / 100.0;
+    band.driftShape = options.driftShape == "sine"   ? BandSettings::DriftShape::Sine
+                      : options.driftShape == "ramp" ? BandSettings::DriftShape::Ramp
+                                                     : BandSettings::DriftShape::Eased;
+    band.driftPeriod = static_cast<Micros>(options.driftPeriodS * 1e6);
+    band.keepsRhythm = options.bandKeepsRhythm;
     band.wait = static_cast<Micros>(options.waitMs) * 1000;
     band.seed = seed;
     band.mode = options.mode;

@@ -358,6 +358,45 @@ StrikingReport analyseStriking(const std::vector<Blow>& blows, const StrikingOpt
     return report;
 }
 
+TrueRhythmStats judgeAgainstIdeals(const std::vector<Blow>& blows, const std::vector<double>& idealMs,
+                                   const std::string& ringer, int lagRows)
+{
+    std::map<int, std::pair<double, int>> byRow;  // row -> sum of errors, count
+    TrueRhythmStats stats;
+    double sumSquares = 0;
+    for (std::size_t i = 0; i < blows.size() && i < idealMs.size(); ++i) {
+        const double error = blows[i].timeMs - idealMs[i];
+        if (blows[i].ringer != ringer || !std::isfinite(error) || std::abs(error) > kMaxTimeMs)
+            continue;
+        stats.meanMs += error;
+        sumSquares += error * error;
+        ++stats.count;
+        auto& [sum, count] = byRow[blows[i].row];
+        sum += error;
+        ++count;
+    }
+    if (stats.count == 0)
+        return {};
+    stats.meanMs /= stats.count;
+    stats.rmsMs = std::sqrt(sumSquares / stats.count);
+    stats.sdMs = std::sqrt(std::max(0.0, sumSquares / stats.count - stats.meanMs * stats.meanMs));
+    const int lastRow = byRow.rbegin()->first;
+    for (auto first = byRow.begin(); first != byRow.end(); ++first) {
+        // A stretch cut short by the end of the touch is no measure of lag,
+        // unless the whole touch is shorter than one stretch.
+        if (first != byRow.begin() && first->first + lagRows - 1 > lastRow)
+            break;
+        double sum = 0;
+        int count = 0;
+        for (auto it = first; it != byRow.end() && it->first < first->first + lagRows; ++it) {
+            sum += it->second.first;
+            count += it->second.second;
+        }
+        stats.lagMs = std::max(stats.lagMs, std::abs(sum / count));
+    }
+    return stats;
+}
+
 std::string describeRinger(const RingerStats& ringer)
 {
     std::string bells;

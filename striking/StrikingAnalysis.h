@@ -67,6 +67,22 @@ inline constexpr double kMaxTimeMs = 1e13;  // some three centuries: any clock's
 
 StrikingReport analyseStriking(const std::vector<Blow>& blows, const StrikingOptions& options = {});
 
+// One ringer's blows against ideal times known beforehand (a simulated band's
+// true rhythm) rather than fitted: early negative, late positive.
+struct TrueRhythmStats {
+    double rmsMs = 0;
+    double meanMs = 0;
+    double sdMs = 0;  // population SD about the mean
+    int count = 0;
+    // The largest absolute mean error over any `lagRows` consecutive rows that
+    // hold the ringer's blows: a steady lead or lag that one row's scatter hides.
+    double lagMs = 0;
+};
+// `idealMs` holds one ideal per blow; blows of other ringers, and pairs
+// whose time or ideal is not finite, are left out.
+TrueRhythmStats judgeAgainstIdeals(const std::vector<Blow>& blows, const std::vector<double>& idealMs,
+                                   const std::string& ringer, int lagRows = 6);
+
 // "Tolvane bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows" (sign always shown, one decimal;
 // "bell 7" for a single bell).
 std::string describeRinger(const RingerStats& ringer);

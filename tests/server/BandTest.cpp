@@ -448,6 +448,28 @@ TEST_F(BandTest, ALittleLateWakeUpDoesNotDelayTheNextBellButAStallDoes)
     EXPECT_EQ(band->deadline(), fourth + kInterval) << "and rings on at its pace from there";
 }
 
+TEST_F(BandTest, ABandThatKeepsItsRhythmDoesNotMoveBackForALateClient)
+{
+    for (const bool keeps : {false, true}) {
+        BandSettings settings = this->settings();
+        settings.keepsRhythm = keeps;
+        makeBand(settings);
+        now = 0;
+        out.strikes.clear();
+        band->setClients({{2, "Tester"}}, true, now);
+        runUntil(kStartDelay + kInterval);
+        const Micros treble = out.strikes.at(0).at;
+        // Bell 2 comes 80 ms late: too close to bell 3's time for a band
+        // that follows, which moves its beat back by 30 ms.
+        now = treble + kInterval + 80'000;
+        clientStrike(2, true);
+        runUntilStrikes(3);
+        const Micros shift = keeps ? 0 : 30'000;
+        EXPECT_EQ(out.strikes.at(1).at, treble + 2 * kInterval + shift) << keeps;
+        EXPECT_EQ(out.strikes.at(2).at, treble + 3 * kInterval + shift) << keeps;
+    }
+}
+
 TEST_F(BandTest, WaitsForAClientsBellThenFollowsItsStrike)
 {
     makeBand(settings());

@@ -27,7 +27,8 @@ TEST(OptionsTest, ReadsEveryOption)
                                         "--start-delay-ms", "0", "--touches", "3", "--max-changes", "100",
                                         "--exit-when-done", "--band-sd-ms", "30", "--band-bias-ms", "2.5",
                                         "--tempo-drift", "8", "--latency-ms", "40:10", "--striking-report",
-                                        "s.svg"});
+                                        "s.svg", "--drift-shape", "sine", "--drift-period-s", "90",
+                                        "--band-keeps-rhythm"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const ServerOptions& o = parsed.options;
     EXPECT_EQ(o.port, 0);
@@ -53,6 +54,9 @@ TEST(OptionsTest, ReadsEveryOption)
     EXPECT_EQ(o.latencyMs, 40);
     EXPECT_EQ(o.jitterMs, 10);
     EXPECT_EQ(o.strikingReport, "s.svg");
+    EXPECT_EQ(o.driftShape, "sine");
+    EXPECT_EQ(o.driftPeriodS, 90);
+    EXPECT_TRUE(o.bandKeepsRhythm);
 }
 
 TEST(OptionsTest, TheNetworkIsInstantAndTheBandHumanUnlessAsked)
@@ -109,6 +113,8 @@ TEST(OptionsErrorTest, RefusesBadValues)
         {"--error-ms", "-1"},
         {"--band-sd-ms", "-1"},
         {"--tempo-drift", "51"},
+        {"--drift-shape", "square"},
+        {"--drift-period-s", "0"},
         {"--latency-ms", "40:50"},
         {"--latency-ms", "x"},
         {"--latency-ms", "40:"},

@@ -196,6 +196,30 @@ TEST(StrikingAnalysis, AFaultIsEarlyOrLateBeyondTheLimit)
     EXPECT_EQ(report.rowFaults[30], 0);
 }
 
+TEST(StrikingAnalysis, JudgedAgainstKnownIdeals)
+{
+    // One blow a row by "T", 10 ms late for six rows then 2 ms early for six;
+    // the band's blows, and a blow with no finite time, count elsewhere.
+    std::vector<Blow> blows;
+    std::vector<double> ideals;
+    for (int row = 0; row < 12; ++row) {
+        blows.push_back({row, 1, 1, row % 2 == 0, "T", row * 1000.0 + (row < 6 ? 10 : -2)});
+        blows.push_back({row, 2, 2, row % 2 == 0, "Band", row * 1000.0 + 150});
+        ideals.insert(ideals.end(), {row * 1000.0, row * 1000.0});
+    }
+    blows.push_back({12, 1, 1, true, "T", std::numeric_limits<double>::quiet_NaN()});
+    ideals.push_back(12000);
+    const TrueRhythmStats stats = judgeAgainstIdeals(blows, ideals, "T");
+    EXPECT_EQ(stats.count, 12);
+    EXPECT_NEAR(stats.meanMs, 4, 1e-9);
+    EXPECT_NEAR(stats.rmsMs, std::sqrt(52.0), 1e-9);
+    EXPECT_NEAR(stats.sdMs, 6, 1e-9);
+    EXPECT_NEAR(stats.lagMs, 10, 1e-9);  // the first six rows
+    EXPECT_NEAR(judgeAgainstIdeals(blows, ideals, "T", 20).lagMs, 4, 1e-9);  // shorter than one stretch
+    EXPECT_NEAR(judgeAgainstIdeals(blows, ideals, "Band").meanMs, 150, 1e-9);
+    EXPECT_EQ(judgeAgainstIdeals(blows, ideals, "nobody").count, 0);
+}
+
 TEST(StrikingAnalysis, SlowDriftIsNotError)
 {
     const auto perfect = analyseStriking(synthesise({.driftPercent = 8}));
