@@ -294,6 +294,13 @@ public:
         return false;
     }
 
+    // The user stopped it: no place in the file is to blame.
+    void cancel()
+    {
+        if (result.error.empty())
+            result.error = kCollectionCancelledText;
+    }
+
 private:
     static CollectionParser& self(void* data) { return *static_cast<CollectionParser*>(data); }
 
@@ -509,7 +516,7 @@ CollectionRead parseChunks(ReadChunk readChunk, std::uint64_t total, const Colle
         if (!parser.feed(buffer.data(), static_cast<std::size_t>(got), got == 0) || got == 0)
             break;
         if (progress && !progress(parser.bytesFed(), total)) {
-            parser.fail("reading abandoned");
+            parser.cancel();
             break;
         }
     }

@@ -36,6 +36,8 @@ inline constexpr std::size_t kMaxCollectionTokenBytes = 1024u * 1024u;
 // file could otherwise be stored and loaded as hundreds of MB.
 inline constexpr std::size_t kMaxCollectionStoredBytes = 16u * 1024u * 1024u;
 
+inline constexpr const char* kCollectionCancelledText = "cancelled";
+
 // Told how far the reading is (bytes of XML taken, out of `total` when known,
 // else 0); returning false abandons it.
 using CollectionProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;

@@ -246,6 +246,13 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileCollection, testing::Values(
         return name;
     });
 
+TEST(SmallCollection, StoppedByTheUserTakesNothing)
+{
+    const CollectionRead read = readMethodCollection(kSmallCollection, [](std::uint64_t, std::uint64_t) { return false; });
+    EXPECT_EQ(describeCollectionRead(read), "Methods not imported: cancelled");
+    EXPECT_TRUE(read.methods.empty());
+}
+
 TEST(HostileCollectionFile, ADamagedZipOrMissingFileSaysSo)
 {
     TempDir dir;
