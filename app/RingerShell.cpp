@@ -398,8 +398,10 @@ void RingerShell::armStrikeTimer(int milliseconds)
 void RingerShell::killStrikeTimer()
 {
     strikeTimer.stop();
-    // Also asked when the run ends: then no timer may fire again.
-    connectTimer.stop();
+    // Also asked when the run ends: then no timer may fire again. Until then
+    // an attempt to reconnect stays due whatever the engine stops.
+    if (!ringer.running())
+        connectTimer.stop();
 }
 
 Micros RingerShell::monotonicMicros()

@@ -92,8 +92,9 @@ private:
     void onJoinTower(const NetMessage& message);
     void onServerText(const NetMessage& message);
     void chooseTower(bool listComplete);
-    // `networkLoss`: the link went (closed, reset, stalled), not a fault in
-    // what the server sent; only such a loss is reconnected.
+    // `networkLoss`: the far side closed or reset the link, as opposed to a
+    // fault in what the server sent or a server that stopped reading; only
+    // such a loss is reconnected.
     void loseConnection(const std::string& text, bool networkLoss = false);
     void dropConnection();
     void scheduleReconnect();
