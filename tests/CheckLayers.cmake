@@ -6,13 +6,14 @@
 # protocol never know each other.
 set(rank_method 0)
 set(rank_striking 0)
+set(rank_sound 0)
 set(rank_engine 1)
 set(rank_protocol 1)
 set(rank_ringer 2)
 set(rank_app 3)
 set(rank_dialogs 3)
 
-set(checked method striking engine protocol ringer)
+set(checked method striking sound engine protocol ringer)
 set(violations "")
 foreach(folder IN LISTS checked)
   if(NOT IS_DIRECTORY "${SOURCE_DIR}/${folder}")

@@ -1,0 +1,16 @@
+#pragma once
+
+// 16-bit PCM WAV: the RIFF header and the samples, little-endian.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace sound {
+
+// The whole file's bytes for mono `samples` at `sampleRate`.
+std::string wavBytes(std::span<const std::int16_t> samples, int sampleRate);
+// Writes the file; returns what went wrong, or an empty text.
+std::string writeWavFile(const std::string& path, std::span<const std::int16_t> samples, int sampleRate);
+
+} // namespace sound
