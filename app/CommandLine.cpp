@@ -28,6 +28,9 @@ constexpr std::array kLongOptions{
     LongOption{"import-methods", Value::Text}, LongOption{"method-info", Value::Text},
     LongOption{"ring-yourself", Value::Text},
     LongOption{"reconnect", Value::None},
+    LongOption{"sound", Value::None},      LongOption{"no-sound", Value::None},
+    LongOption{"write-sound", Value::Text}, LongOption{"bells", Value::Text},
+    LongOption{"bell", Value::Text},
 };
 
 constexpr std::size_t kMaxHostLength = 253;  // the longest DNS name
@@ -121,11 +124,24 @@ std::string setOption(const std::string& name, const std::string& value, Options
         options.personBell = parsePersonBell(value);
         return options.personBell ? std::string() : bad();
     }
-    if (name == "observation") {
+    if (name == "observation" || name == "bell") {
         const int bell = parseBell(value);
         if (bell == 0)
             return bad();
-        options.observation = bell;
+        (name == "bell" ? options.soundBell : options.observation) = bell;
+        return {};
+    }
+    if (name == "bells") {
+        const auto bells = parseInteger(value);
+        if (!bells || *bells < 1 || *bells > 12)
+            return bad();
+        options.soundBells = *bells;
+        return {};
+    }
+    if (name == "write-sound") {
+        if (value.empty())
+            return bad();
+        options.writeSound = value;
         return {};
     }
     std::optional<std::string>* text = name == "tower"          ? &options.tower
@@ -150,6 +166,8 @@ void setFlag(const std::string& name, Options& options)
         options.help = true;
     else if (name == "reconnect")
         options.reconnect = true;
+    else if (name == "sound" || name == "no-sound")
+        options.sound = name == "sound";
     else
         options.version = true;
 }
@@ -217,6 +235,23 @@ const char* rhythmName(RhythmSettings::Rhythm rhythm)
     return rhythm == RhythmSettings::Rhythm::Band ? "band" : "interval";
 }
 
+std::optional<bool> parseOnOff(const std::string& text)
+{
+    if (text == "true" || text == "false")
+        return text == "true";
+    return std::nullopt;
+}
+
+std::optional<double> parseVolume(const std::string& text)
+{
+    return parseNumberIn(text, 0.0, 1.0);
+}
+
+std::optional<std::string> parseTenorNote(const std::string& text)
+{
+    return sound::noteFrequency(text) ? std::optional(text) : std::nullopt;
+}
+
 void applySavedSettings(Options& options, const SavedSettings& saved)
 {
     if (!options.serverChosen && saved.serverHost) {
@@ -232,6 +267,10 @@ void applySavedSettings(Options& options, const SavedSettings& saved)
     if (!options.personBell)
         options.personBell = saved.personBell;
     options.reconnect = options.reconnect || saved.reconnect.value_or(false);
+    if (!options.sound)
+        options.sound = saved.sound;
+    options.soundVolume = saved.soundVolume;
+    options.tenorNote = saved.tenorNote;
 }
 
 RhythmSettings rhythmSettingsOf(const Options& options)
@@ -240,6 +279,15 @@ RhythmSettings rhythmSettingsOf(const Options& options)
     settings.rhythm = options.rhythm.value_or(settings.rhythm);
     settings.handstrokeGap = options.handstrokeGap.value_or(settings.handstrokeGap);
     settings.inertia = options.inertia.value_or(settings.inertia);
+    return settings;
+}
+
+SoundSettings soundSettingsOf(const Options& options)
+{
+    SoundSettings settings;
+    settings.on = options.sound.value_or(settings.on);
+    settings.volume = options.soundVolume.value_or(settings.volume);
+    settings.tenorNote = options.tenorNote.value_or(settings.tenorNote);
     return settings;
 }
 
@@ -318,6 +366,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments)
         parsed.error = "options '--ring-yourself' and '--headless' cannot be used together";
         return parsed;
     }
+    if ((options.soundBells || options.soundBell) && !options.writeSound) {
+        parsed.error = "options '--bells' and '--bell' need '--write-sound'";
+        return parsed;
+    }
+    if (options.soundBell && *options.soundBell > options.soundBells.value_or(*options.soundBell)) {
+        parsed.error = "bell " + std::to_string(*options.soundBell) + " is not among the "
+                       + std::to_string(*options.soundBells) + " bells of '--bells'";
+        return parsed;
+    }
     const auto switched = switchedServerHost(commandLine);
     if (!options.serverGiven)
         options.serverHost = switched.value_or(kMainServerHost);
@@ -371,6 +428,12 @@ std::string usageText()
            "      --reconnect           when the connection is lost, connect again (after\n"
            "                            1, 2, 4, 8, 16 s, then every 30 s) and join the same\n"
            "                            tower; without it a lost connection ends the run\n"
+           "      --sound, --no-sound   play, or do not play, the bells' sound (saved in the\n"
+           "                            options dialog; off unless chosen)\n"
+           "      --write-sound FILE.wav [--bells N] [--bell B]\n"
+           "                            write the bells' sound as a 16-bit WAV file and\n"
+           "                            exit: a whole pull of rounds on N bells (default 8,\n"
+           "                            or B if higher), or bell B struck once\n"
            "      --headless            no window: messages go to standard error and the\n"
            "                            rows rung to standard output\n"
            "      --help                show this help and exit\n"
@@ -383,6 +446,7 @@ std::string usageText()
            "With no -l, -t, -d or --server, the server saved in the options dialog\n"
            "(right-click the window) is used; when none is saved the window asks for\n"
            "one (a headless run uses the main server). The options dialog also saves\n"
-           "the rhythm, handstroke gap, inertia, your bell and reconnecting; the options\n"
-           "above override them. They are kept in ~/.config/tolvane/tolvane.conf.\n";
+           "the rhythm, handstroke gap, inertia, your bell, reconnecting and sound; the\n"
+           "options above override them. They are kept in\n"
+           "~/.config/tolvane/tolvane.conf.\n";
 }

@@ -6,6 +6,7 @@
 // search.
 
 #include "engine/RhythmSettings.h"
+#include "sound/SoundSettings.h"
 
 #include <optional>
 #include <string>
@@ -47,6 +48,14 @@ struct Options {
     std::optional<std::string> methodInfo;     // a title to describe, then exit
     std::optional<int> personBell;  // --ring-yourself: the bell rung at the keyboard, 0 none
     bool reconnect = false;  // a lost connection is made again instead of ending the run
+    std::optional<bool> sound;  // --sound, --no-sound
+    std::optional<double> soundVolume;      // saved only
+    std::optional<std::string> tenorNote;   // saved only
+    // --write-sound FILE: rounds on soundBells bells (default 8), or soundBell
+    // struck once, written as a WAV file instead of a run.
+    std::optional<std::string> writeSound;
+    std::optional<int> soundBells;
+    std::optional<int> soundBell;
 };
 
 // What the options dialog saves between runs; a field never saved is empty.
@@ -58,6 +67,9 @@ struct SavedSettings {
     std::optional<double> inertia;
     std::optional<int> personBell;
     std::optional<bool> reconnect;
+    std::optional<bool> sound;
+    std::optional<double> soundVolume;
+    std::optional<std::string> tenorNote;
 };
 
 // The saved settings fill in what the command line leaves open: the server
@@ -65,6 +77,7 @@ struct SavedSettings {
 void applySavedSettings(Options& options, const SavedSettings& saved);
 // The rhythm values in force: those given, the defaults for the rest.
 RhythmSettings rhythmSettingsOf(const Options& options);
+SoundSettings soundSettingsOf(const Options& options);
 
 struct ParsedCommandLine {
     Options options;
@@ -87,5 +100,8 @@ std::optional<double> parseInertia(const std::string& text);
 const char* rhythmName(RhythmSettings::Rhythm rhythm);
 // A bell 1..12 as a number or symbol, or "none" (0).
 std::optional<int> parsePersonBell(const std::string& text);
+std::optional<bool> parseOnOff(const std::string& text);  // "true" or "false"
+std::optional<double> parseVolume(const std::string& text);
+std::optional<std::string> parseTenorNote(const std::string& text);
 
 std::string usageText();

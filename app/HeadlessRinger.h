@@ -19,4 +19,5 @@ public:
 protected:
     void showReconnecting(int attempt) override { showMessage(reconnectingText(attempt)); }
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override;
+    bool playsSound() const override { return false; }
 };

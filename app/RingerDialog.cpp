@@ -261,7 +261,7 @@ void RingerDialog::importMethodsFrom(const QString& file)
 }
 
 // The server goes to the file only: the connection is made once, at start-up.
-// The rhythm takes effect from the next touch. Only what the user changed in
+// The rhythm takes effect from the next touch, the sound at once. Only what the user changed in
 // the dialog is saved: the values this run took from its command line are
 // shown, but saving them would make one run's overrides stick for good.
 void RingerDialog::editOptions()
@@ -272,10 +272,12 @@ void RingerDialog::editOptions()
     dialog.serverHost = saved.serverHost.value_or("");
     dialog.serverPort = saved.serverPort;
     dialog.defaultServerHost = kMainServerHost;
+    const SoundSettings shownSound = soundSettings();
     dialog.rhythm = shown;
     dialog.personBell = personBell();
     const bool reconnectShown = controller().reconnectEnabled();
     dialog.reconnect = reconnectShown;
+    dialog.sound = shownSound;
     if (dialog.exec() != QDialog::Accepted)
         return;
     if (dialog.reconnect != reconnectShown) {
@@ -293,9 +295,17 @@ void RingerDialog::editOptions()
         saved.inertia = chosen.inertia;
     if (dialog.personBell != personBell())
         saved.personBell = dialog.personBell;
+    const SoundSettings& sound = dialog.sound;
+    if (sound.on != shownSound.on)
+        saved.sound = sound.on;
+    if (sound.volume != shownSound.volume)
+        saved.soundVolume = sound.volume;
+    if (sound.tenorNote != shownSound.tenorNote)
+        saved.tenorNote = sound.tenorNote;
     saveSettings(saved);
     setRhythmSettings(chosen);
     setPersonBell(dialog.personBell);
+    setSoundSettings(sound);
 }
 
 // ---------------------------------------------------------------------------

@@ -145,6 +145,7 @@ std::string RingerShell::prepare()
     // Without a window there are no keys: a saved bell of the person's is not rung.
     if (!opts.headless)
         setPersonBell(opts.personBell.value_or(0));
+    setSoundSettings(soundSettingsOf(opts));
     ringer.setLibrary(loadLibraryWithImports(methodLibraryCandidates()).library);
     if (opts.speed)
         ringer.setSpeedAdjustment(*opts.speed);
@@ -176,6 +177,28 @@ void RingerShell::setPersonBell(int bell)
 {
     handBell = bell;
     ringer.setPersonBell(bell);
+}
+
+void RingerShell::setSoundSettings(const SoundSettings& settings)
+{
+    soundChoice = settings;
+    if (settings.on && !playsSound()) {
+        std::fprintf(stderr, "tolvane: no sound in a headless run; the bells are not heard\n");
+        soundChoice.on = false;
+    }
+    bellSound.setVolume(soundChoice.volume);
+    bellSound.setTenorNote(soundChoice.tenorNote);
+    bellSound.setEnabled(soundChoice.on);
+}
+
+// Every strike heard is played as the sound of its bell: the one place where
+// heard strikes reach the sound.
+void RingerShell::heardStrike(int bell, bool /*handstroke*/)
+{
+    if (!bellSound.enabled())
+        return;
+    bellSound.setStage(ringer.ringing().bellCount);
+    bellSound.strike(bell);
 }
 
 int runShell(RingerShell& shell, const std::function<void()>& loop)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BellSound.h"
 #include "app/CommandLine.h"
 #include "app/PreciseTimer.h"
 #include "ringer/RingerController.h"
@@ -38,6 +39,10 @@ public:
     // The bell the user rings at the keyboard, 0 none; from the next touch.
     int personBell() const { return handBell; }
     virtual void setPersonBell(int bell);
+    // The bells' sound: at start-up the command line's choice over the saved
+    // one, later what the options dialog sets.
+    const SoundSettings& soundSettings() const { return soundChoice; }
+    void setSoundSettings(const SoundSettings& settings);
     const Options& options() const { return opts; }
     // 0 ended by the user or the server; 1 no connection or no tower joined.
     int exitCode() const;
@@ -51,6 +56,7 @@ public:
     TowerChoice chooseTower(const TowerList& towers, bool listComplete) override;
     void showMessageLater(const std::string& text) override;
     void reconnectAfter(int milliseconds, int attempt) override;
+    void heardStrike(int bell, bool handstroke) override;
 
 protected:
     // The user ends the run (Escape, the close box, a signal).
@@ -61,6 +67,8 @@ protected:
     virtual TowerChoice askForTower(const TowerList& towers, bool listComplete) = 0;
     bool towerAlreadyRequested() const { return towerRequested; }
     bool runEndedByUser() const { return endedByUser; }
+    // False for a front end that never plays sound (the headless one).
+    virtual bool playsSound() const { return true; }
 
 private:
     void openConnection();
@@ -73,6 +81,8 @@ private:
     RingerController ringer;
     RhythmSettings rhythm;
     int handBell = 0;
+    SoundSettings soundChoice;
+    BellSound bellSound;
     QTimer connectTimer;
     QObject laterMessages;  // context of the texts shown once the loop is back
     PreciseTimer strikeTimer;

@@ -11,6 +11,9 @@ constexpr const char* kHandstrokeGapKey = "rhythm/handstrokeGap";
 constexpr const char* kInertiaKey = "rhythm/inertia";
 constexpr const char* kPersonBellKey = "person/bell";
 constexpr const char* kReconnectKey = "connection/reconnect";
+constexpr const char* kSoundKey = "sound/on";
+constexpr const char* kVolumeKey = "sound/volume";
+constexpr const char* kTenorNoteKey = "sound/tenorNote";
 
 QSettings settingsFile()
 {
@@ -66,13 +69,6 @@ std::optional<int> parsePort(const std::string& text)
     return ok && port >= 1 && port <= 65535 ? std::optional(port) : std::nullopt;
 }
 
-std::optional<bool> parseOnOff(const std::string& text)
-{
-    if (text == "true" || text == "false")
-        return text == "true";
-    return std::nullopt;
-}
-
 } // namespace
 
 LoadedSettings loadSettings()
@@ -90,6 +86,9 @@ LoadedSettings loadSettings()
     saved.inertia = readValue(file, kInertiaKey, parseInertia, loaded.problems);
     saved.personBell = readValue(file, kPersonBellKey, parsePersonBell, loaded.problems);
     saved.reconnect = readValue(file, kReconnectKey, parseOnOff, loaded.problems);
+    saved.sound = readValue(file, kSoundKey, parseOnOff, loaded.problems);
+    saved.soundVolume = readValue(file, kVolumeKey, parseVolume, loaded.problems);
+    saved.tenorNote = readValue(file, kTenorNoteKey, parseTenorNote, loaded.problems);
     return loaded;
 }
 
@@ -114,4 +113,10 @@ void saveSettings(const SavedSettings& settings)
         file.remove(QLatin1String(kPersonBellKey));
     if (settings.reconnect)
         file.setValue(QLatin1String(kReconnectKey), *settings.reconnect);
+    if (settings.sound)
+        file.setValue(QLatin1String(kSoundKey), *settings.sound);
+    if (settings.soundVolume)
+        file.setValue(QLatin1String(kVolumeKey), *settings.soundVolume);
+    if (settings.tenorNote)
+        file.setValue(QLatin1String(kTenorNoteKey), QString::fromLatin1(settings.tenorNote->c_str()));
 }

@@ -3,6 +3,7 @@
 #include "app/MethodStore.h"
 #include "app/RingerApp.h"
 #include "app/SettingsFile.h"
+#include "app/WriteSound.h"
 
 #include <QCoreApplication>
 
@@ -76,6 +77,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tolvane: %s\n", problem.c_str());
     const bool serverUnset = !options.serverChosen && !saved.settings.serverHost;
     applySavedSettings(options, saved.settings);
+    if (options.writeSound) {
+        const std::string error = writeSoundFile(options);
+        if (!error.empty())
+            std::fprintf(stderr, "tolvane: %s\n", error.c_str());
+        return error.empty() ? 0 : 1;
+    }
     blockTerminationSignals();
     if (!options.headless && !displayAvailable()) {
         std::fprintf(stderr, "tolvane: no display found; running headless\n");

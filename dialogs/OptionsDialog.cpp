@@ -8,6 +8,7 @@
 #include <QShowEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -24,6 +25,17 @@ QString bellName(int bell)
     return bell < 10 ? name : QStringLiteral("%1 (%2)").arg(name, QString(QLatin1Char(kSymbols[bell - 1])));
 }
 
+// The tenor's notes offered, low to high: octaves 3 to 6, as bells are named.
+QStringList tenorNotes()
+{
+    const QStringList names{"C", "C#", "D", "Eb", "E", "F", "F#", "G", "Ab", "A", "Bb", "B"};
+    QStringList notes;
+    for (int octave = 3; octave <= 6; ++octave)
+        for (const QString& name : names)
+            notes.append(name + QString::number(octave));
+    return notes;
+}
+
 } // namespace
 
 OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::OptionsDialog>())
@@ -36,6 +48,7 @@ OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent), ui(std::make_un
     ui->personBellList->addItem(tr("None: Tolvane rings all its bells"));
     for (int bell = 1; bell <= kBellCount; ++bell)
         ui->personBellList->addItem(bellName(bell));
+    ui->tenorNoteList->addItems(tenorNotes());
     connect(ui->buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
     connect(ui->buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
 }
@@ -52,11 +65,11 @@ void OptionsDialog::askForServerOnly()
                                "--server is given. Change it later under Options (right-click the window)."));
 }
 
-// The fields of both groups start at one edge.
+// The fields of every group start at one edge.
 void OptionsDialog::alignFieldColumns()
 {
     const QList<QLabel*> labels{ui->hostLabel, ui->portLabel, ui->rhythmLabel, ui->handstrokeGapLabel,
-                                ui->inertiaLabel, ui->personBellLabel};
+                                ui->inertiaLabel, ui->personBellLabel, ui->volumeLabel, ui->tenorNoteLabel};
     int width = 0;
     for (const QLabel* label : labels)
         width = std::max(width, label->sizeHint().width());
@@ -84,6 +97,14 @@ void OptionsDialog::showFields()
     shownGap = ui->handstrokeGapBox->value();
     shownInertia = ui->inertiaBox->value();
     ui->personBellList->setCurrentIndex(personBell >= 1 && personBell <= kBellCount ? personBell : 0);
+    ui->soundCheck->setChecked(sound.on);
+    ui->volumeSlider->setValue(static_cast<int>(std::lround(sound.volume * ui->volumeSlider->maximum())));
+    shownVolume = ui->volumeSlider->value();
+    // A saved note spelt otherwise ("Db5") is offered as it is.
+    const QString note = latin1Text(sound.tenorNote);
+    if (ui->tenorNoteList->findText(note) < 0)
+        ui->tenorNoteList->addItem(note);
+    ui->tenorNoteList->setCurrentText(note);
 }
 
 void OptionsDialog::readFields()
@@ -100,6 +121,10 @@ void OptionsDialog::readFields()
     if (ui->inertiaBox->value() != shownInertia)
         rhythm.inertia = ui->inertiaBox->value();
     personBell = ui->personBellList->currentIndex();
+    sound.on = ui->soundCheck->isChecked();
+    if (ui->volumeSlider->value() != shownVolume)
+        sound.volume = static_cast<double>(ui->volumeSlider->value()) / ui->volumeSlider->maximum();
+    sound.tenorNote = latin1Bytes(ui->tenorNoteList->currentText());
 }
 
 void OptionsDialog::accept()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/RhythmSettings.h"
+#include "sound/SoundSettings.h"
 
 #include <QDialog>
 
@@ -11,8 +12,8 @@ namespace Ui {
 class OptionsDialog;
 }
 
-// "Options": the server used when the command line chooses none, and how
-// Tolvane times its blows. Shows the fields when it opens; OK hands back what
+// "Options": the server used when the command line chooses none, how
+// Tolvane times its blows, and the bells' sound. Shows the fields when it opens; OK hands back what
 // the controls hold.
 class OptionsDialog : public QDialog {
     Q_OBJECT
@@ -28,6 +29,7 @@ public:
     RhythmSettings rhythm;
     int personBell = 0;  // the bell the user rings at the keyboard, 1..12; 0 none
     bool reconnect = false;  // a lost connection is made again
+    SoundSettings sound;
     // Shown in the empty host field: the server used when none is saved.
     std::string defaultServerHost;
 
@@ -47,4 +49,5 @@ private:
     std::unique_ptr<Ui::OptionsDialog> ui;
     double shownGap = 0;      // what the boxes showed when the dialog opened
     double shownInertia = 0;
+    int shownVolume = 0;
 };

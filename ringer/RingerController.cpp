@@ -84,8 +84,10 @@ void RingerController::handle(unsigned type, const NetMessage& message, Micros a
         return;
     case MessageType::Strike:
         // Read here, not in a handler of its own: a band's every strike comes this way.
-        if (const auto report = readStrike(message))
+        if (const auto report = readStrike(message)) {
+            host.heardStrike(report->bell, report->handstroke);
             engine.onStrike({arrived, report->bell, report->handstroke, report->stamp});
+        }
         return;
     case MessageType::TowerEntry:
         onTowerEntry(message);

@@ -48,6 +48,9 @@ public:
     virtual void showPersonPath(const PersonPath&) {}
     // The person struck their bell at the keyboard (1..12), as the key went down.
     virtual void struckByHand(int) {}
+    // A strike the server reported (bell 0..12), as it arrives, before the
+    // engine sees it: for a shell that plays the bells' sound.
+    virtual void heardStrike(int /*bell*/, bool /*handstroke*/) {}
 
     // Shows a text, and runs `then` once the user has dismissed it. A shell
     // that holds back a text while another is open runs `then` only when this

@@ -1,8 +1,10 @@
 #include "dialogs/OptionsDialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
+#include <QSlider>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -51,6 +53,27 @@ private slots:
         QCOMPARE(dialog.rhythm.handstrokeGap, 2.0);
         QCOMPARE(dialog.rhythm.inertia, RhythmSettings::kMaxInertia);
         QCOMPARE(dialog.personBell, 0);
+    }
+
+    void soundFieldsRoundTrip()
+    {
+        OptionsDialog dialog;
+        dialog.sound = {true, 0.5, "Db5"};  // a spelling the list does not offer is kept
+        dialog.show();
+        QVERIFY(control<QCheckBox>(dialog, "soundCheck")->isChecked());
+        QCOMPARE(control<QSlider>(dialog, "volumeSlider")->value(), 50);
+        QCOMPARE(control<QComboBox>(dialog, "tenorNoteList")->currentText(), QStringLiteral("Db5"));
+        dialog.accept();
+        QCOMPARE(dialog.sound.tenorNote, std::string("Db5"));
+
+        dialog.show();
+        control<QCheckBox>(dialog, "soundCheck")->setChecked(false);
+        control<QSlider>(dialog, "volumeSlider")->setValue(100);
+        control<QComboBox>(dialog, "tenorNoteList")->setCurrentText(QStringLiteral("C4"));
+        dialog.accept();
+        QCOMPARE(dialog.sound.on, false);
+        QCOMPARE(dialog.sound.volume, 1.0);
+        QCOMPARE(dialog.sound.tenorNote, std::string("C4"));
     }
 
     void cancelLeavesTheFields()

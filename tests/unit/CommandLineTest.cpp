@@ -1,7 +1,12 @@
 #include "app/CommandLine.h"
+#include "app/WriteSound.h"
+#include "sound/Recording.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 
 #include <sstream>
@@ -252,3 +257,72 @@ TEST(CommandLine, DoubleDashEndsTheOptions)
 }
 
 } // namespace
+
+namespace {
+
+// The sound's options: the command line's choice over the saved one, which
+// decides only when the command line says nothing.
+TEST(CommandLine, SoundIsOffUnlessChosen)
+{
+    struct Row {
+        const char* commandLine;
+        std::optional<bool> saved;
+        bool on;
+    };
+    for (const Row row : {Row{"tolvane", std::nullopt, false}, Row{"tolvane", true, true},
+                          Row{"tolvane --no-sound", true, false}, Row{"tolvane --sound", false, true},
+                          Row{"tolvane --sound --no-sound", std::nullopt, false}}) {
+        const auto parsed = parseCommandLine(words(row.commandLine));
+        ASSERT_EQ(parsed.error, "") << row.commandLine;
+        Options options = parsed.options;
+        SavedSettings saved;
+        saved.sound = row.saved;
+        saved.soundVolume = 0.25;
+        saved.tenorNote = "Eb4";
+        applySavedSettings(options, saved);
+        const SoundSettings sound = soundSettingsOf(options);
+        EXPECT_EQ(sound.on, row.on) << row.commandLine;
+        EXPECT_EQ(sound.volume, 0.25);
+        EXPECT_EQ(sound.tenorNote, "Eb4");
+    }
+    EXPECT_EQ(soundSettingsOf(Options{}).tenorNote, sound::kDefaultTenorNote);
+}
+
+TEST(CommandLine, WriteSoundAndItsValues)
+{
+    const auto rounds = parseCommandLine(words("tolvane --write-sound rounds.wav --bells 6")).options;
+    EXPECT_EQ(rounds.writeSound, "rounds.wav");
+    EXPECT_EQ(rounds.soundBells, 6);
+    EXPECT_FALSE(rounds.soundBell);
+    const auto one = parseCommandLine(words("tolvane --write-sound=t.wav --bells 12 --bell T")).options;
+    EXPECT_EQ(one.soundBell, 12);
+    for (const char* line : {"tolvane --write-sound", "tolvane --write-sound=", "tolvane --write-sound a.wav --bells 0",
+                             "tolvane --write-sound a.wav --bells 13", "tolvane --write-sound a.wav --bells six",
+                             "tolvane --write-sound a.wav --bell 13", "tolvane --write-sound a.wav --bell X",
+                             "tolvane --write-sound a.wav --bells 6 --bell 7",
+                             "tolvane --bells 8", "tolvane --bell 2", "tolvane --sound=yes"})
+        EXPECT_NE(parseCommandLine(words(line)).error, "") << line;
+    for (const char* text : {"true", "false"})
+        EXPECT_TRUE(parseOnOff(text)) << text;
+    for (const char* text : {"1", "yes", "", "True"})
+        EXPECT_FALSE(parseOnOff(text)) << text;
+    EXPECT_FALSE(parseVolume("1.01"));
+    EXPECT_FALSE(parseTenorNote("H5"));
+}
+
+} // namespace
+
+TEST(WriteSound, OneBellAsAWavFileOfItsWholeSound)
+{
+    const std::string path = testing::TempDir() + "tolvane-bell.wav";
+    Options options = parseCommandLine(words("tolvane --write-sound " + path + " --bell 3")).options;
+    ASSERT_EQ(writeSoundFile(options), "");
+    std::ifstream file(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const double tenorHz = *sound::noteFrequency(sound::kDefaultTenorNote);
+    EXPECT_EQ(bytes.size(), 44 + 2 * sound::recordBell(3, 8, tenorHz).size());
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    std::remove(path.c_str());
+    options.writeSound = testing::TempDir() + "no-such-folder/x.wav";
+    EXPECT_NE(writeSoundFile(options), "");
+}

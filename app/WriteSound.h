@@ -1,0 +1,9 @@
+#pragma once
+
+#include "app/CommandLine.h"
+
+#include <string>
+
+// --write-sound: the bells' sound as a WAV file, made with the synthesis the
+// window plays. Returns what went wrong, or an empty text.
+std::string writeSoundFile(const Options& options);
