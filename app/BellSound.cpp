@@ -21,10 +21,12 @@ namespace {
 
 constexpr int kBytesPerFrame = 2;  // mono, 16-bit
 constexpr int kBytesPerMs = sound::kSampleRate / 1000 * kBytesPerFrame;
-// The audio queued ahead of the output is kept to this, so that a strike is
-// heard within it and a feed period; a feed comes every kFeedMs.
-constexpr int kQueuedMs = 16;
-constexpr int kFeedMs = 4;
+// The audio stream's buffer: a strike is queued behind at most this much.
+// The buffer is topped up every kFeedMs, and at once when a bell is struck.
+// Smaller buffers or more frequent feeds cost more CPU in the audio server's
+// client than they save in latency.
+constexpr int kQueuedMs = 20;
+constexpr int kFeedMs = 8;
 
 using Clock = std::chrono::steady_clock;
 
@@ -76,7 +78,12 @@ bool BellSound::Output::openOutput()
         return true;
     if (unavailable)
         return false;
+    // Qt Multimedia says in lines of its own why it finds no device; the one
+    // line the user needs is ours.
+    const QtMessageHandler previousHandler =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     const QAudioDevice outputDevice = QMediaDevices::defaultAudioOutput();
+    qInstallMessageHandler(previousHandler);
     QAudioFormat format;
     format.setSampleRate(sound::kSampleRate);
     format.setChannelCount(1);
@@ -88,7 +95,7 @@ bool BellSound::Output::openOutput()
         return false;
     }
     sink = std::make_unique<QAudioSink>(outputDevice, format);
-    sink->setBufferSize(2 * kQueuedMs * kBytesPerMs);
+    sink->setBufferSize(kQueuedMs * kBytesPerMs);
     device = sink->start();
     if (!device || sink->error() != QAudio::NoError) {
         sink.reset();
@@ -102,13 +109,13 @@ bool BellSound::Output::openOutput()
     return true;
 }
 
-// Tops the queue up to kQueuedMs; once the sound is off and the last strike
+// Fills the stream's buffer; once the sound is off and the last strike
 // has faded, the output rests until it is turned on again.
 void BellSound::Output::feed()
 {
     takeRenderedScale();
     const qsizetype queued = std::max<qsizetype>(0, sink->bufferSize() - sink->bytesFree());
-    const qsizetype room = std::min<qsizetype>(sink->bytesFree(), kQueuedMs * kBytesPerMs - queued);
+    const qsizetype room = sink->bytesFree();
     const std::size_t frames = room > 0 ? static_cast<std::size_t>(room / kBytesPerFrame) : 0;
     if (frames > 0) {
         if (strikeWaiting) {
@@ -144,8 +151,11 @@ void BellSound::strike(int bell)
     if (!output->on || !output->sink)
         return;
     output->takeRenderedScale();
-    if (output->mixer.strike(bell) && !output->strikeWaiting)
+    if (!output->mixer.strike(bell))
+        return;
+    if (!output->strikeWaiting)
         output->strikeWaiting = Clock::now();
+    output->feed();
 }
 
 void BellSound::setStage(int bells) { output->mixer.setStage(bells); }

@@ -171,6 +171,14 @@ TEST_F(Dispatch, StrikesOfBellsTheTowerLacksDoNotStartTheRinging)
     EXPECT_TRUE(controller.ringing().ringing);
 }
 
+TEST_F(Dispatch, EveryStrikeReportedIsHeardAsItArrives)
+{
+    deliver(makeBellAssignment(6, "Band", "123456"));
+    for (int bell : {1, 7, 13, -1, 0, 12})
+        deliver(makeStrike(bell, bell != 7, 0, 0));
+    EXPECT_EQ(host.heard, (std::vector<std::pair<int, bool>>{{1, true}, {7, false}, {0, true}, {12, true}}));
+}
+
 TEST_F(Dispatch, ABellCountOutsideTheAlphabetIsRefused)
 {
     deliver(makeBellAssignment(6, "Tolvane", "6"));

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class FakeHost : public RingerHost {
@@ -69,6 +70,7 @@ public:
         return chosen ? TowerChoice::join(*chosen) : TowerChoice::cancel();
     }
     void endRun() override { ended = true; }
+    void heardStrike(int bell, bool handstroke) override { heard.emplace_back(bell, handstroke); }
 
     // The messages written to the socket so far, taken off the wire.
     std::vector<NetMessage> takeSent()
@@ -101,6 +103,7 @@ public:
     std::string pealText;
     ChangeDisplay changes;
     std::vector<std::string> printedRows;
+    std::vector<std::pair<int, bool>> heard;  // strikes reported, for the sound
     std::vector<TowerList> offered;
     std::function<std::optional<std::string>(const TowerList&)> towerChoice;
     bool ended = false;
