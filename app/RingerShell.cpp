@@ -192,8 +192,20 @@ void RingerShell::setSoundSettings(const SoundSettings& settings)
 }
 
 // Every strike heard is played as the sound of its bell: the one place where
-// heard strikes reach the sound.
+// heard strikes reach the sound (the person's own bell sounds from struckByHand).
 void RingerShell::heardStrike(int bell, bool /*handstroke*/)
+{
+    if (!bellSound.enabled())
+        return;
+    // The person's own bell sounded as the key went down: its echo is not played again.
+    const auto& table = ringer.ringing().bellTable;
+    if (bell >= 1 && bell <= static_cast<int>(table.size()) && table[static_cast<std::size_t>(bell - 1)].byHand)
+        return;
+    bellSound.setStage(ringer.ringing().bellCount);
+    bellSound.strike(bell);
+}
+
+void RingerShell::struckByHand(int bell)
 {
     if (!bellSound.enabled())
         return;

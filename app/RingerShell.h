@@ -57,6 +57,7 @@ public:
     void showMessageLater(const std::string& text) override;
     void reconnectAfter(int milliseconds, int attempt) override;
     void heardStrike(int bell, bool handstroke) override;
+    void struckByHand(int bell) override;
 
 protected:
     // The user ends the run (Escape, the close box, a signal).
