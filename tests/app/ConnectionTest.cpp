@@ -151,13 +151,7 @@ private slots:
         RecordingShell shell(peer.port());
         shell.controller().setReconnect(true);
         shell.start();
-        QVERIFY(peer.accept());
-        QVERIFY(peer.next());
-        peer.send(makeTowerEntry(1, "Ash", ""));
-        QVERIFY(peer.next());
-        peer.send(makeJoinConfirmation("Ash"));
-        peer.send(makeBellAssignment(6, "Band", "12345"));
-        peer.send(makeBellAssignment(6, "Tolvane", "6"));
+        QVERIFY(seatInAsh(peer, "6"));
         QVERIFY(ringWithProgram(peer, {"123456", "123456"}, "6", 20));
         for (int bell = 1; bell <= 5; ++bell)
             peer.send(makeStrike(bell, true, 0, 0));

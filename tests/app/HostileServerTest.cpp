@@ -128,13 +128,7 @@ private slots:
         QProcess program;
         program.start(TOLVANE_PROGRAM, {"--headless", "--server", QStringLiteral("127.0.0.1:%1").arg(peer.port()),
                                         "--tower", "Ash"});
-        QVERIFY(peer.accept());
-        QVERIFY(peer.next());
-        peer.send(makeTowerEntry(1, "Ash", ""));
-        QVERIFY(peer.next());
-        peer.send(makeJoinConfirmation("Ash"));
-        peer.send(makeBellAssignment(6, "Band", "12345"));
-        peer.send(makeBellAssignment(6, "Tolvane", "6"));
+        QVERIFY(seatInAsh(peer, "6"));
         std::string flood;
         for (int i = 0; i < 200000; ++i)
             flood += makeStrike(1 + i % 2, i % 4 < 2, 0, 0).bytes();

@@ -148,13 +148,7 @@ private slots:
         options.tower = "Ash";
         RingerDialog window(options);
         window.start();
-        QVERIFY(peer.accept());
-        QVERIFY(peer.next());
-        peer.send(makeTowerEntry(1, "Ash", ""));
-        QVERIFY(peer.next());
-        peer.send(makeJoinConfirmation("Ash"));
-        peer.send(makeBellAssignment(6, "Band", "12345"));
-        peer.send(makeBellAssignment(6, "Tolvane", "6"));
+        QVERIFY(seatInAsh(peer, "6"));
         QVERIFY(ringWithProgram(peer, std::vector<std::string>(5, "123456"), "6", 20));
 
         window.findChild<QPushButton*>("stopButton")->click();
@@ -181,13 +175,7 @@ private slots:
         window.setPersonBell(2);
         window.show();
         window.start();
-        QVERIFY(peer.accept());
-        QVERIFY(peer.next());
-        peer.send(makeTowerEntry(1, "Ash", ""));
-        QVERIFY(peer.next());
-        peer.send(makeJoinConfirmation("Ash"));
-        peer.send(makeBellAssignment(6, "Band", "13456"));
-        peer.send(makeBellAssignment(6, "Tolvane", "2"));
+        QVERIFY(seatInAsh(peer, "2"));
         QVERIFY(QTest::qWaitFor([&] { return window.controller().ringing().bellTable[1].byHand; }, 5000));
 
         auto* stop = window.findChild<QPushButton*>("stopButton");

@@ -72,6 +72,26 @@ public:
     std::string buffer;
 };
 
+// Takes the program's connection and seats it in "Ash", a tower of six: the
+// one-tower list answers its Hello, its join is confirmed, and it is given
+// `ownBells` under the name Tolvane, the band the rest.
+inline bool seatInAsh(TestPeer& peer, const std::string& ownBells)
+{
+    if (!peer.accept() || !peer.next())
+        return false;
+    peer.send(makeTowerEntry(1, "Ash", ""));
+    if (!peer.next())
+        return false;
+    std::string band;
+    for (char bell : std::string("123456"))
+        if (ownBells.find(bell) == std::string::npos)
+            band += bell;
+    peer.send(makeJoinConfirmation("Ash"));
+    peer.send(makeBellAssignment(6, "Band", band));
+    peer.send(makeBellAssignment(6, "Tolvane", ownBells));
+    return true;
+}
+
 // Rings rows with the program: the band's bells strike `gap` ms apart, the
 // program's strikes are checked and echoed. Returns false on the first fault.
 inline bool ringWithProgram(TestPeer& peer, const std::vector<std::string>& rows, const std::string& robotBells,
