@@ -24,18 +24,6 @@ fs::path xdgDataHome()
     return fs::path(home ? home : "") / ".local" / "share";
 }
 
-fs::path firstOpenable(const std::vector<fs::path>& candidates)
-{
-    for (const fs::path& path : candidates) {
-        std::error_code error;
-        if (fs::is_directory(path, error))
-            continue;
-        if (std::ifstream(path, std::ios::binary).is_open())
-            return path;
-    }
-    return {};
-}
-
 // Latin-1 bytes as UTF-8, control characters as '?': the text is a file's.
 std::string terminalText(const std::string& latin1)
 {
@@ -80,7 +68,7 @@ fs::path importedMethodsPath()
 LoadedLibrary loadLibraryWithImports(const std::vector<fs::path>& candidates)
 {
     LoadedLibrary loaded;
-    loaded.libraryFile = firstOpenable(candidates);
+    loaded.libraryFile = firstOpenableFile(candidates);
     if (!loaded.libraryFile.empty())
         loaded.library = loadMethodLibrary({loaded.libraryFile});
     const fs::path imported = importedMethodsPath();

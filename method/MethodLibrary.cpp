@@ -55,12 +55,6 @@ std::string columnOrEmpty(const std::map<int, std::string>& columns, int column)
     return it == columns.end() ? std::string() : it->second;
 }
 
-bool isOpenableFile(const std::filesystem::path& path)
-{
-    std::error_code error;
-    return !std::filesystem::is_directory(path, error);
-}
-
 }  // namespace
 
 void MethodLibrary::add(MethodDef record)
@@ -138,17 +132,26 @@ MethodLibrary readMethodLibrary(std::istream& input)
     return library;
 }
 
-MethodLibrary loadMethodLibrary(const std::vector<std::filesystem::path>& candidates)
+std::filesystem::path firstOpenableFile(const std::vector<std::filesystem::path>& candidates)
 {
     for (const auto& path : candidates) {
-        if (!isOpenableFile(path))
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error))
             continue;
-        // Binary, so that CR LF is recognised the same way on every platform.
-        std::ifstream file(path, std::ios::binary);
-        if (file.is_open())
-            return readMethodLibrary(file);
+        if (std::ifstream(path, std::ios::binary).is_open())
+            return path;
     }
     return {};
+}
+
+MethodLibrary loadMethodLibrary(const std::vector<std::filesystem::path>& candidates)
+{
+    const std::filesystem::path path = firstOpenableFile(candidates);
+    if (path.empty())
+        return {};
+    // Binary, so that CR LF is recognised the same way on every platform.
+    std::ifstream file(path, std::ios::binary);
+    return readMethodLibrary(file);
 }
 
 void writeImportedMethods(std::ostream& output, const std::vector<MethodDef>& methods, const std::string& origin)

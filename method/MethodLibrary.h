@@ -62,5 +62,7 @@ MethodLibrary readMethodLibrary(std::istream& input);
 void writeImportedMethods(std::ostream& output, const std::vector<MethodDef>& methods, const std::string& origin);
 std::vector<MethodDef> readImportedMethods(std::istream& input);
 
+// The first of `candidates` that is a file that can be opened; empty when none is.
+std::filesystem::path firstOpenableFile(const std::vector<std::filesystem::path>& candidates);
 // Loads the first of `candidates` that can be opened; empty when none can.
 MethodLibrary loadMethodLibrary(const std::vector<std::filesystem::path>& candidates);
