@@ -27,11 +27,21 @@ constexpr double kChangeFadeBlows = 100;
 constexpr double kMostChange = 0.004;
 // How sure the first rhythm is of its change of pace, per blow.
 constexpr double kFirstChangeUs = 200;
-// How freely the change of pace itself may change, at inertia 0.5 (the
-// variance it gains per blow, in µs² per blow²): chosen by measurement
-// (bench/RhythmTracking.cpp) between a steady band, which wants it small, and
-// a band whose pace swings, which wants it large.
-constexpr double kJerkNoise = 300.0;
+// How freely the pace may change in each track, at inertia 0.5. The first
+// holds the pace, and its interval wanders by this variance per blow (µs²);
+// in the others the change of pace itself wanders by this variance per blow
+// (µs² per blow²), from a track that averages a steady band over many rows
+// to one that follows a pace swinging 8 % a minute. Chosen by measurement
+// (bench/RhythmTracking.cpp).
+constexpr double kHeldPaceNoise = 10.0;
+constexpr std::array<double, 3> kJerkNoise = {1.0, 100.0, 1000.0};
+// How quickly a track's record of foretelling fades, per blow: the last few
+// rows decide which tracks lead.
+constexpr double kScoreFade = 0.98;
+// A blow far off the rhythm counts against a track no more than this many
+// expected misses, so that one wild blow does not hand the lead to the
+// freest track.
+constexpr double kWorstScoredMisses = 3.0;
 
 using Matrix = double[3][3];
 
@@ -43,7 +53,11 @@ RhythmModel::RhythmModel(Parameters parameters) : params(parameters)
     params.inertia = std::clamp(params.inertia, 0.0, RhythmSettings::kMaxInertia);
     // Tenfold for each 0.4 of inertia: from 18 times as free at 0 to a tenth
     // at 0.9.
-    jerkNoise = kJerkNoise * std::pow(10.0, (0.5 - params.inertia) * 2.5);
+    const double freedom = std::pow(10.0, (0.5 - params.inertia) * 2.5);
+    tracks[0].holdsPace = true;
+    tracks[0].paceNoise = kHeldPaceNoise * freedom;
+    for (std::size_t i = 1; i < tracks.size(); ++i)
+        tracks[i].jerkNoise = kJerkNoise[i - 1] * freedom;
 }
 
 void RhythmModel::reset(int bells)
@@ -69,45 +83,100 @@ void RhythmModel::addBlow(int row, int place, std::int64_t timeUs)
     // After a pause far longer than the rhythm allows (a stalled network, the
     // band resting) the old blows say nothing of the new pace.
     // So are blows that skip rows: the rhythm is not carried across them.
-    if (tracking && (t - dueUs > kRestartAfter * interval * std::max(1.0, x - at) ||
-                     x - at > kLongestStepRows * (bellCount + params.handstrokeGap)))
-        reset(bellCount);
-    if (tracking)
-        correct(x, t);
-    else if (!firstBlow || firstBlow->first == x)
+    if (tracking) {
+        const Track& any = tracks[0];
+        if (t - any.dueUs > kRestartAfter * intervalUs() * std::max(1.0, x - any.at) ||
+            x - any.at > kLongestStepRows * (bellCount + params.handstrokeGap))
+            reset(bellCount);
+    }
+    if (tracking) {
+        for (Track& track : tracks)
+            track.correct(x, t);
+    } else if (!firstBlow || firstBlow->first == x) {
         firstBlow = {x, t};
-    else
+    } else {
         start(x, t);
+    }
+}
+
+void RhythmModel::start(double x, double timeUs)
+{
+    const auto [x1, t1] = *firstBlow;
+    firstBlow.reset();
+    if ((timeUs - t1) / (x - x1) <= 0)
+        return;
+    tracking = true;
+    for (Track& track : tracks)
+        track.start(x1, t1, x, timeUs);
+}
+
+std::array<double, RhythmModel::kTracks> RhythmModel::shares() const
+{
+    double best = tracks[0].score;
+    for (const Track& track : tracks)
+        best = std::max(best, track.score);
+    std::array<double, kTracks> share{};
+    double sum = 0;
+    for (std::size_t i = 0; i < tracks.size(); ++i)
+        sum += share[i] = std::exp(tracks[i].score - best);
+    for (double& s : share)
+        s /= sum;
+    return share;
+}
+
+std::optional<std::int64_t> RhythmModel::due(int row, int place) const
+{
+    if (!tracking || intervalUs() <= 0)
+        return std::nullopt;
+    const double x = position(row, place);
+    const auto share = shares();
+    double due = 0;
+    for (std::size_t i = 0; i < tracks.size(); ++i)
+        due += share[i] * tracks[i].dueAt(x);
+    return static_cast<std::int64_t>(std::llround(due));
+}
+
+double RhythmModel::intervalUs() const
+{
+    if (!tracking)
+        return 0.0;
+    const auto share = shares();
+    double interval = 0;
+    for (std::size_t i = 0; i < tracks.size(); ++i)
+        interval += share[i] * tracks[i].interval;
+    return interval;
+}
+
+double RhythmModel::Track::dueAt(double x) const
+{
+    const double d = x - at;
+    return dueUs + d * interval + d * d / 2 * change;
 }
 
 // The first rhythm: the line through the first two blows, as sure of them
 // as a band's blows are.
-void RhythmModel::start(double x, double timeUs)
+void RhythmModel::Track::start(double x1, double t1, double x, double timeUs)
 {
-    auto [x1, t1] = *firstBlow;
     if (x < x1) {
         std::swap(x, x1);
         std::swap(timeUs, t1);
     }
-    firstBlow.reset();
     const double span = x - x1;
-    if ((timeUs - t1) / span <= 0)
-        return;
-    tracking = true;
     at = x;
     dueUs = timeUs;
     interval = (timeUs - t1) / span;
     change = 0;
     offSideRun = 0;
+    score = 0;
     const double r = kScatterUs * kScatterUs;
     const Matrix first = {{r, r / span, 0}, {r / span, 2 * r / (span * span), 0},
-                          {0, 0, kFirstChangeUs * kFirstChangeUs}};
+                          {0, 0, holdsPace ? 0 : kFirstChangeUs * kFirstChangeUs}};
     std::copy(&first[0][0], &first[0][0] + 9, &cov[0][0]);
 }
 
 // Carries the state forward `x - at` blows: the interval changes at its rate,
 // the rate fades a little and may have wandered by the jerk noise.
-void RhythmModel::advanceTo(double x)
+void RhythmModel::Track::advanceTo(double x)
 {
     const double d = x - at;
     if (d <= 0)
@@ -126,17 +195,18 @@ void RhythmModel::advanceTo(double x)
         for (int j = 0; j < 3; ++j)
             for (int k = 0; k < 3; ++k)
                 next[i][j] += fp[i][k] * f[j][k];
-    const double q = jerkNoise;
-    const Matrix noise = {{q * std::pow(d, 5) / 20, q * std::pow(d, 4) / 8, q * std::pow(d, 3) / 6},
-                          {q * std::pow(d, 4) / 8, q * std::pow(d, 3) / 3, q * d * d / 2},
-                          {q * std::pow(d, 3) / 6, q * d * d / 2, q * d}};
+    const double q = jerkNoise, p = paceNoise;
+    const Matrix noise = {
+        {q * std::pow(d, 5) / 20 + p * std::pow(d, 3) / 3, q * std::pow(d, 4) / 8 + p * d * d / 2, q * std::pow(d, 3) / 6},
+        {q * std::pow(d, 4) / 8 + p * d * d / 2, q * std::pow(d, 3) / 3 + p * d, q * d * d / 2},
+        {q * std::pow(d, 3) / 6, q * d * d / 2, q * d}};
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             cov[i][j] = next[i][j] + noise[i][j];
     at = x;
 }
 
-void RhythmModel::correct(double x, double timeUs)
+void RhythmModel::Track::correct(double x, double timeUs)
 {
     advanceTo(x);
     // A blow heard after a later one (a ragged row) is a look back.
@@ -151,6 +221,8 @@ void RhythmModel::correct(double x, double timeUs)
     const double known = h[0] * ph[0] + h[1] * ph[1] + h[2] * ph[2];
     const double s = known + kScatterUs * kScatterUs;
     const double limit = kSuspectMisses * std::sqrt(s);
+    const double misses = std::min(miss * miss / s, kWorstScoredMisses * kWorstScoredMisses);
+    score = kScoreFade * score - (misses + std::log(s)) / 2;
     if (std::abs(miss) > limit) {
         const int side = miss > 0 ? 1 : -1;
         offSideRun = offSideRun * side > 0 ? offSideRun + side : side;
@@ -161,11 +233,13 @@ void RhythmModel::correct(double x, double timeUs)
             const double span = kBlowsThatMoveTheBand;
             cov[0][0] += miss * miss;
             cov[1][1] += miss * miss / (span * span);
-            cov[2][2] = kFirstChangeUs * kFirstChangeUs;
+            cov[2][2] = holdsPace ? 0 : kFirstChangeUs * kFirstChangeUs;
             cov[0][2] = cov[2][0] = cov[1][2] = cov[2][1] = 0;
             change = 0;
             offSideRun = 0;
+            const double scored = score;  // this blow is scored once
             correct(x, timeUs);
+            score = scored;
             return;
         }
         // Held back: one wild blow, or the first of a move, says nothing yet.
@@ -186,16 +260,8 @@ void RhythmModel::correct(double x, double timeUs)
         for (int j = 0; j < 3; ++j)
             cov[i][j] -= gain[i] * ph[j];
     // Rounding must never leave the covariance unable to say "unsure".
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < (holdsPace ? 2 : 3); ++i)
         cov[i][i] = std::max(cov[i][i], 1e-6);
-}
-
-std::optional<std::int64_t> RhythmModel::due(int row, int place) const
-{
-    if (!tracking || interval <= 0)
-        return std::nullopt;
-    const double d = position(row, place) - at;
-    return static_cast<std::int64_t>(std::llround(dueUs + d * interval + d * d / 2 * change));
 }
 
 void EchoDelayEstimate::addRoundTrip(std::int64_t roundTripUs)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -12,6 +13,13 @@
 // where the model expected it, weighed against how sure the model is and how
 // much a band's blows scatter (a Kalman filter); a blow far off the rhythm
 // moves it little, unless the blows after it agree.
+//
+// How freely the pace may change is not known beforehand: a steady band is
+// best followed by a rhythm that averages many rows, a band that speeds up
+// and slows down by one that forgets quickly. So four such trackers run side
+// by side, from one that holds the pace to one that follows a pace swinging
+// by several per cent a minute, and each prediction weighs them by how well
+// each foretold the last few rows of blows.
 //
 // Rows count from 0, the first row of the ringing, which is a handstroke;
 // before every later handstroke row the band leaves a gap of `handstrokeGap`
@@ -38,29 +46,46 @@ public:
     std::optional<std::int64_t> due(int row, int place) const;
     // The interval between blows at the newest blow, in microseconds (0
     // before there is a rhythm).
-    double intervalUs() const { return tracking ? interval : 0.0; }
+    double intervalUs() const;
     int bells() const { return bellCount; }
 
 private:
+    static constexpr std::size_t kTracks = 4;
+
+    // One Kalman filter over blow positions, with its own freedom of the
+    // pace. Its state is at position `at`: when that position was due, the
+    // interval there and the interval's change per blow, with their
+    // covariance. A track that holds the pace keeps that change at zero and
+    // lets only the interval wander.
+    struct Track {
+        double jerkNoise = 0;  // how fast the change of pace itself may change
+        double paceNoise = 0;  // how fast a held pace may wander
+        bool holdsPace = false;
+        double at = 0;
+        double dueUs = 0;
+        double interval = 0;
+        double change = 0;
+        double cov[3][3] = {};
+        int offSideRun = 0;  // blows in a row far off the rhythm on the same side, signed
+        double score = 0;    // how well it foretold the recent blows: a log likelihood that fades
+
+        double dueAt(double x) const;
+        void start(double x1, double t1, double x, double timeUs);
+        void advanceTo(double x);
+        void correct(double x, double timeUs);
+    };
+
     // Where a blow lies on the band's time line, in blows from the first.
     double position(int row, int place) const;
     void start(double x, double timeUs);
-    void advanceTo(double x);
-    void correct(double x, double timeUs);
+    // The tracks' shares of a prediction, from their scores; they sum to 1.
+    std::array<double, kTracks> shares() const;
 
     Parameters params;
-    double jerkNoise = 0;  // how fast the change of pace itself may change
     int bellCount = 0;
     std::optional<std::pair<double, double>> firstBlow;  // position and time, before there is a rhythm
     bool tracking = false;
-    // The state at position `at`: when that position was due, the interval
-    // there and the interval's change per blow, with their covariance.
-    double at = 0;
-    double dueUs = 0;
-    double interval = 0;
-    double change = 0;
-    double cov[3][3] = {};
-    int offSideRun = 0;  // blows in a row far off the rhythm on the same side, signed
+    std::array<Track, kTracks> tracks;
 };
 
 // The round trip of Tolvane's own strikes, from the echoes the server sends

@@ -112,10 +112,22 @@ double predictionRms(const SyntheticBand& band, double inertia = 0.5, int rows =
 }
 
 double steadyPace(int) { return 200'000; }
+double sinePace(int row) { return 200'000 * (1 + 0.08 * std::sin(2 * std::numbers::pi * row * 1.3 / 60)); }
+
+double meanPredictionRms(SyntheticBand band, double inertia = 0.5)
+{
+    double rms = 0;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        band.seed = seed;
+        rms += predictionRms(band, inertia) / 4;
+    }
+    return rms;
+}
 
 // The RMS error of the predictions over a few seeds, against bounds that a
 // straight line through the last rows (which lags a changing pace) misses
-// for the sinusoid and the ramps: 16.7, 10.1 and 11.5 ms.
+// for the sinusoid and the ramps, and that a single tracker of a changing
+// pace misses in every case (9.0, 13.3, 9.2, 10.5 and 8.9 ms).
 TEST(RhythmModel, PredictsAChangingPaceWithoutLag)
 {
     struct Case {
@@ -123,35 +135,25 @@ TEST(RhythmModel, PredictsAChangingPaceWithoutLag)
         SyntheticBand band;
         double boundUs;
     };
-    const auto sine = [](int row) { return 200'000 * (1 + 0.08 * std::sin(2 * std::numbers::pi * row * 1.3 / 60)); };
     const auto ramp = [](int row) { return 200'000 * (1 - 0.1 * std::min(row, 30) / 30.0); };
     const auto fastRamp = [](int row) { return 200'000 * (1 - 0.15 * std::clamp(row - 10, 0, 15) / 15.0); };
     const std::vector<Case> cases{
-        {"steady", {steadyPace}, 11'000},
-        {"sinusoid 8 % over 60 s", {sine}, 14'000},
-        {"ramp 10 % over 30 rows", {ramp}, 9'700},
-        {"ramp 15 % over 15 rows", {fastRamp}, 11'000},
-        {"handstroke gap 0.5", {steadyPace, 0.5}, 11'000},
+        {"steady", {steadyPace}, 6'000},
+        {"sinusoid 8 % over 60 s", {sinePace}, 12'500},
+        {"ramp 10 % over 30 rows", {ramp}, 8'500},
+        {"ramp 15 % over 15 rows", {fastRamp}, 9'500},
+        {"handstroke gap 0.5", {steadyPace, 0.5}, 6'000},
     };
     for (const Case& c : cases) {
-        double rms = 0;
-        for (unsigned seed = 1; seed <= 4; ++seed) {
-            SyntheticBand band = c.band;
-            band.seed = seed;
-            rms += predictionRms(band) / 4;
-        }
+        const double rms = meanPredictionRms(c.band);
         EXPECT_LT(rms, c.boundUs) << c.name;
     }
 }
 
-TEST(RhythmModel, MoreInertiaHoldsASteadyBandSteadier)
+TEST(RhythmModel, InertiaTradesFollowingAChangeOfPaceForSteadiness)
 {
-    double rms[3];
-    const double inertias[3] = {0.0, 0.5, 0.9};
-    for (int i = 0; i < 3; ++i)
-        rms[i] = predictionRms({steadyPace, 1.0, 20'000, 3}, inertias[i]);
-    EXPECT_GT(rms[0], rms[1]);
-    EXPECT_GT(rms[1], rms[2]);
+    EXPECT_GT(meanPredictionRms({steadyPace}, 0.0), meanPredictionRms({steadyPace}, 0.9));
+    EXPECT_LT(meanPredictionRms({sinePace}, 0.0), meanPredictionRms({sinePace}, 0.9));
 }
 
 TEST(RhythmModel, OneWildBlowMovesThePredictionLittle)
