@@ -5,7 +5,10 @@
 // own a round trip before the rhythm says it is due. Prints Tolvane's RMS,
 // mean and SD against the true ideal, the band's RMS, their ratio and the lag
 // (the largest absolute mean error over any six consecutive rows), each
-// averaged over eight seeds.
+// averaged over eight seeds. Beside them, the floor: the RMS and lag of a
+// tracker told the band's true pace at every row, which has only to find
+// where the beat lies from the blows it has heard. No tracker that must
+// learn the pace too can do better.
 //
 // Usage: rhythm_tracking [INERTIA]...   (default 0.5)
 
@@ -103,8 +106,29 @@ std::vector<Blow> plainHunt(const Case& c, const std::vector<double>& pace)
 }
 
 struct Figures {
-    double rms = 0, mean = 0, sd = 0, bandRms = 0, lag = 0;
+    double rms = 0, mean = 0, sd = 0, bandRms = 0, lag = 0, floorRms = 0, floorLag = 0;
 };
+
+// RMS, mean, SD and lag of errors of blows in the given rows.
+Figures judge(const std::vector<double>& errors, const std::vector<int>& rows)
+{
+    Figures f;
+    for (double e : errors) {
+        f.mean += e / errors.size();
+        f.rms += e * e / errors.size();
+    }
+    f.sd = std::sqrt(std::max(0.0, f.rms - f.mean * f.mean));
+    f.rms = std::sqrt(f.rms);
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        double sum = 0;
+        int n = 0;
+        for (std::size_t j = i; j < errors.size() && rows[j] < rows[i] + 6; ++j, ++n)
+            sum += errors[j];
+        if (rows[i] + 6 <= rows.back())
+            f.lag = std::max(f.lag, std::abs(sum / n));
+    }
+    return f;
+}
 
 Figures measure(const Case& c, double inertia, unsigned seed)
 {
@@ -121,7 +145,7 @@ Figures measure(const Case& c, double inertia, unsigned seed)
     // The band's blows, when struck and when Tolvane hears them.
     struct Heard {
         int row, place;
-        double heardMs;
+        double heardMs, idealMs;
     };
     std::vector<Heard> heard;
     double bandSq = 0;
@@ -140,7 +164,7 @@ Figures measure(const Case& c, double inertia, unsigned seed)
             const double e = std::clamp(error(random), -kIntervalMs / 2, kIntervalMs / 2) + bellBias[order[b.place - 1]];
             bandSq += e * e;
             ++bandCount;
-            heard.push_back({b.row, b.place, b.idealMs + e + oneWay()});
+            heard.push_back({b.row, b.place, b.idealMs + e + oneWay(), b.idealMs});
         }
     }
     std::sort(heard.begin(), heard.end(), [](const Heard& a, const Heard& b) { return a.heardMs < b.heardMs; });
@@ -149,7 +173,8 @@ Figures measure(const Case& c, double inertia, unsigned seed)
     model.reset(c.bells);
     const double roundTrip = 2 * c.latencyMs;
     std::size_t next = 0;
-    std::vector<double> errors;
+    double missSum = 0;  // of the heard blows against their ideals, for the floor
+    std::vector<double> errors, floorErrors;
     std::vector<int> rows;
     for (const Blow& b : blows) {
         if (!b.own)
@@ -158,31 +183,22 @@ Figures measure(const Case& c, double inertia, unsigned seed)
         const double sendBy = b.idealMs - roundTrip;
         while (next < heard.size() && heard[next].heardMs <= sendBy) {
             model.addBlow(heard[next].row, heard[next].place, std::llround(heard[next].heardMs * 1000));
+            missSum += heard[next].heardMs - heard[next].idealMs;
             ++next;
         }
         const auto due = model.due(b.row, b.place);
         if (!due || b.row < 4)
             continue;
-        const double arrival = static_cast<double>(*due) / 1000 - roundTrip + oneWay();
-        errors.push_back(arrival - b.idealMs);
+        const double way = oneWay();
+        errors.push_back(static_cast<double>(*due) / 1000 - roundTrip + way - b.idealMs);
+        floorErrors.push_back(missSum / static_cast<double>(next) - roundTrip + way);
         rows.push_back(b.row);
     }
-    Figures f;
-    for (double e : errors) {
-        f.mean += e / errors.size();
-        f.rms += e * e / errors.size();
-    }
-    f.sd = std::sqrt(std::max(0.0, f.rms - f.mean * f.mean));
-    f.rms = std::sqrt(f.rms);
+    Figures f = judge(errors, rows);
+    const Figures floor = judge(floorErrors, rows);
+    f.floorRms = floor.rms;
+    f.floorLag = floor.lag;
     f.bandRms = std::sqrt(bandSq / bandCount);
-    for (std::size_t i = 0; i < errors.size(); ++i) {
-        double sum = 0;
-        int n = 0;
-        for (std::size_t j = i; j < errors.size() && rows[j] < rows[i] + 6; ++j, ++n)
-            sum += errors[j];
-        if (rows[i] + 6 <= rows.back())
-            f.lag = std::max(f.lag, std::abs(sum / n));
-    }
     return f;
 }
 
@@ -195,8 +211,8 @@ int main(int argc, char** argv)
         inertias.push_back(std::atof(argv[i]));
     if (inertias.empty())
         inertias.push_back(0.5);
-    std::printf("%-6s %-5s %-10s %4s %7s | %6s %6s %6s %6s %6s %5s\n", "bells", "pos", "drift", "lat", "inertia",
-                "rms", "mean", "sd", "band", "ratio", "lag");
+    std::printf("%-6s %-5s %-10s %4s %7s | %6s %6s %6s %6s %6s %5s | %6s %5s\n", "bells", "pos", "drift", "lat",
+                "inertia", "rms", "mean", "sd", "band", "ratio", "lag", "floor", "lag");
     for (const int bells : {6, 8, 12})
         for (const bool back : {false, true})
             for (const Drift drift : {Drift::None, Drift::Eased, Drift::Sine, Drift::Ramp})
@@ -211,9 +227,11 @@ int main(int argc, char** argv)
                             sum.sd += f.sd / kSeeds;
                             sum.bandRms += f.bandRms / kSeeds;
                             sum.lag += f.lag / kSeeds;
+                            sum.floorRms += f.floorRms / kSeeds;
+                            sum.floorLag += f.floorLag / kSeeds;
                         }
-                        std::printf("%-6d %-5s %-10s %4.0f %7.2f | %6.1f %+6.1f %6.1f %6.1f %6.2f %5.1f\n", bells,
-                                    back ? "back" : "in", driftName(drift), latency, inertia, sum.rms, sum.mean,
-                                    sum.sd, sum.bandRms, sum.rms / sum.bandRms, sum.lag);
+                        std::printf("%-6d %-5s %-10s %4.0f %7.2f | %6.1f %+6.1f %6.1f %6.1f %6.2f %5.1f | %6.1f %5.1f\n",
+                                    bells, back ? "back" : "in", driftName(drift), latency, inertia, sum.rms, sum.mean,
+                                    sum.sd, sum.bandRms, sum.rms / sum.bandRms, sum.lag, sum.floorRms, sum.floorLag);
                     }
 }
