@@ -17,7 +17,7 @@ public:
     void endRun() override;
 
 protected:
-    void showReconnecting(int attempt) override { showMessage(reconnectingText(attempt)); }
+    void showReconnecting(const std::string& text) override { showMessage(text); }
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override;
     bool playsSound() const override { return false; }
 };

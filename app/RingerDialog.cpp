@@ -477,11 +477,13 @@ void RingerDialog::showWhatIsRung()
     }
 }
 
-void RingerDialog::showReconnecting(int attempt)
+void RingerDialog::showReconnecting(const std::string& text)
 {
-    ringingText = QString::fromStdString(reconnectingText(attempt));
-    ringingValue->setText(ringingText);
-    ringingValue->setToolTip(QString());
+    // A refusal carries the server's own words, which may be long: shown
+    // whole in the tool tip, as plain text.
+    ringingText = latin1Text(text);
+    ringingValue->setText(ringingValue->fontMetrics().elidedText(ringingText, Qt::ElideRight, lastChangesView->width()));
+    ringingValue->setToolTip(QStringLiteral("<qt>%1</qt>").arg(ringingText.toHtmlEscaped()));
 }
 
 void RingerDialog::endRun()

@@ -49,7 +49,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override;
     // In the line that says what is rung, until the bells are assigned again.
-    void showReconnecting(int attempt) override;
+    void showReconnecting(const std::string& text) override;
 
 private:
     struct PendingText {

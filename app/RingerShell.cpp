@@ -450,16 +450,17 @@ void RingerShell::showMessageLater(const std::string& text)
     QTimer::singleShot(0, &laterMessages, [this, text] { showMessage(text); });
 }
 
-std::string reconnectingText(int attempt)
+std::string reconnectingText(int attempt, const std::string& refusal)
 {
-    return "Connection lost: reconnecting... (attempt " + std::to_string(attempt) + ")";
+    const std::string text = "Connection lost: reconnecting... (attempt " + std::to_string(attempt) + ")";
+    return refusal.empty() ? text : text + " - rejoining was refused: " + refusal;
 }
 
-void RingerShell::reconnectAfter(int milliseconds, int attempt)
+void RingerShell::reconnectAfter(int milliseconds, int attempt, const std::string& refusal)
 {
     // The tower is chosen again on the new connection, as at the start.
     towerRequested = false;
-    showReconnecting(attempt);
+    showReconnecting(reconnectingText(attempt, refusal));
     connectTimer.start(milliseconds);
 }
 

@@ -55,7 +55,7 @@ public:
     Micros monotonicMicros() override;
     TowerChoice chooseTower(const TowerList& towers, bool listComplete) override;
     void showMessageLater(const std::string& text) override;
-    void reconnectAfter(int milliseconds, int attempt) override;
+    void reconnectAfter(int milliseconds, int attempt, const std::string& refusal) override;
     void heardStrike(int bell, bool handstroke) override;
     void struckByHand(int bell) override;
 
@@ -63,7 +63,7 @@ protected:
     // The user ends the run (Escape, the close box, a signal).
     void userEndsRun();
     // Says that the connection is being made again: `attempt` from 1.
-    virtual void showReconnecting(int attempt) = 0;
+    virtual void showReconnecting(const std::string& text) = 0;
     // The choice when --tower does not settle it.
     virtual TowerChoice askForTower(const TowerList& towers, bool listComplete) = 0;
     bool towerAlreadyRequested() const { return towerRequested; }
@@ -104,7 +104,7 @@ std::vector<std::filesystem::path> methodLibraryCandidates();
 void blockTerminationSignals();
 
 // "Connection lost: reconnecting... (attempt 2)"
-std::string reconnectingText(int attempt);
+std::string reconnectingText(int attempt, const std::string& refusal = {});
 
 // Prepares the shell, starts it and runs `loop` (the modal loop of the window
 // or the application's loop); returns the process's exit status.

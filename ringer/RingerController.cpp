@@ -144,8 +144,9 @@ void RingerController::onServerText(const NetMessage& message)
     // Going back to the tower we were in was refused: most likely the server
     // has not yet noticed that our old connection is gone and holds the name.
     // Trying again later gets past that; a box or a new choice would not.
+    // What the server said is shown while waiting, in case it lasts.
     if (rejoinSent && towerName.empty()) {
-        dropConnection();
+        dropConnection(said);
         return;
     }
     host.showMessageThen(said, [this] {
@@ -215,7 +216,7 @@ void RingerController::loseConnection(const std::string& text, bool networkLoss)
 // forgotten and the ringing stops at once, so that nothing meant for the old
 // connection goes out on the next. The next touch starts from the new
 // assignments, as after any join.
-void RingerController::dropConnection()
+void RingerController::dropConnection(const std::string& refusal)
 {
     connection.close();
     rejoinSent = false;
@@ -225,15 +226,15 @@ void RingerController::dropConnection()
     if (!towerName.empty())
         rejoinTower = towerName;
     towerName.clear();
-    scheduleReconnect();
+    scheduleReconnect(refusal);
 }
 
-void RingerController::scheduleReconnect()
+void RingerController::scheduleReconnect(const std::string& refusal)
 {
     if (!isRunning)
         return;
     ++reconnectAttempt;
-    host.reconnectAfter(reconnectDelayMs(reconnectAttempt), reconnectAttempt);
+    host.reconnectAfter(reconnectDelayMs(reconnectAttempt), reconnectAttempt, refusal);
 }
 
 void RingerController::endRun()

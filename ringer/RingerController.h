@@ -39,7 +39,7 @@ public:
     // Between a lost connection and the next join confirmation.
     bool reconnecting() const { return reconnectAttempt > 0; }
     // An attempt to connect again has failed: the next is asked for.
-    void reconnectFailed() { scheduleReconnect(); }
+    void reconnectFailed() { scheduleReconnect({}); }
     // The tower a lost connection was in, to be joined again; empty otherwise.
     const std::string& towerToRejoin() const { return rejoinTower; }
     bool joinedOnce() const { return everJoined; }
@@ -96,8 +96,8 @@ private:
     // fault in what the server sent or a server that stopped reading; only
     // such a loss is reconnected.
     void loseConnection(const std::string& text, bool networkLoss = false);
-    void dropConnection();
-    void scheduleReconnect();
+    void dropConnection(const std::string& refusal = {});
+    void scheduleReconnect(const std::string& refusal);
     bool shutDown();
 
     // What the engine asks for.

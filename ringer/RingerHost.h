@@ -71,8 +71,10 @@ public:
 
     // The connection was lost and is to be made again after `milliseconds`
     // (by calling connected() or reconnectFailed() on the controller);
-    // `attempt` counts from 1. Asked only when reconnecting is on.
-    virtual void reconnectAfter(int /*milliseconds*/, int /*attempt*/) {}
+    // `attempt` counts from 1; `refusal` is what the server said when it
+    // refused to take us back into our tower, empty when the connection was
+    // simply lost or could not be made. Asked only when reconnecting is on.
+    virtual void reconnectAfter(int /*milliseconds*/, int /*attempt*/, const std::string& /*refusal*/) {}
 
     // Runs the tower choice; `listComplete` is false when the server asked
     // for a new choice before its list was whole.

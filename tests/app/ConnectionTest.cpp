@@ -29,7 +29,7 @@ public:
     bool ended = false;
 
 protected:
-    void showReconnecting(int attempt) override { shown.push_back(reconnectingText(attempt)); }
+    void showReconnecting(const std::string& text) override { shown.push_back(text); }
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override
     {
         if (!listComplete)
@@ -173,7 +173,8 @@ private slots:
         }
         QVERIFY2(!peer.next(1000), "nothing before the new assignments");
         QCOMPARE(shell.towerChoices, 1);
-        QCOMPARE(shell.shown, (std::vector<std::string>{reconnectingText(1), reconnectingText(2)}));
+        QCOMPARE(shell.shown, (std::vector<std::string>{reconnectingText(1),
+                                                        reconnectingText(2, "Tolvane is already ringing in Ash")}));
 
         peer.send(makeJoinConfirmation("Ash"));
         peer.send(makeBellAssignment(6, "Band", "12345"));
