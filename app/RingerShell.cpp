@@ -36,7 +36,12 @@ namespace {
 // Linux would wait about two minutes for a silent host; the window is blocked
 // while it waits, so it waits no longer than this (and as long for the name).
 constexpr int kConnectTimeoutMs = 20000;
+// An attempt to reconnect does not block, but comes again soon: it is given
+// up after this.
 constexpr int kReconnectTimeoutMs = 5000;
+// How often an attempt to reconnect looks whether the name has been found and
+// whether its time is up.
+constexpr int kAttemptPollMs = 10;
 constexpr std::size_t kReadSize = 1024;
 // Reads per readiness event: the rest waits for the next pass of the loop, so
 // that a flood cannot keep the strike timer waiting.
@@ -57,24 +62,46 @@ std::optional<in_addr> lookUpHost(const std::string& host)
     return address;
 }
 
-// A resolver that never answers would block the window without end: the
-// lookup runs aside and is given up after the same bound as the connect.
-std::optional<in_addr> lookUpHostWithin(const std::string& host, int timeoutMs)
+// The lookup runs on a thread of its own, left to finish alone if nobody
+// waits for it any more: a resolver that never answers must not hold the
+// window.
+std::future<std::optional<in_addr>> lookUpHostAside(const std::string& host)
 {
     auto result = std::make_shared<std::promise<std::optional<in_addr>>>();
     auto answer = result->get_future();
     std::thread([host, result] { result->set_value(lookUpHost(host)); }).detach();
+    return answer;
+}
+
+// The same lookup given up after the bound of the connect.
+std::optional<in_addr> lookUpHostWithin(const std::string& host, int timeoutMs)
+{
+    auto answer = lookUpHostAside(host);
     if (answer.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready)
         return std::nullopt;
     return answer.get();
+}
+
+sockaddr_in serverAddress(in_addr address, int port)
+{
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<std::uint16_t>(port));
+    server.sin_addr = address;
+    return server;
+}
+
+bool makeNonBlocking(int fd)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 // Connects as a blocking connect would, but gives up after the timeout.
 // Returns 0 or the error code.
 int connectWithin(int fd, const sockaddr_in& address, int timeoutMs)
 {
-    const int flags = fcntl(fd, F_GETFL);
-    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    makeNonBlocking(fd);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
         return 0;
     if (errno != EINPROGRESS)
@@ -126,10 +153,12 @@ RingerShell::RingerShell(Options options)
 {
     connectTimer.setSingleShot(true);
     QObject::connect(&connectTimer, &QTimer::timeout, [this] { openConnection(); });
+    QObject::connect(&attemptTimer, &QTimer::timeout, [this] { pollReconnectAttempt(); });
 }
 
 RingerShell::~RingerShell()
 {
+    attemptNotifier.reset();
     readNotifier.reset();
     writeNotifier.reset();
     signalNotifier.reset();
@@ -317,13 +346,11 @@ void RingerShell::openConnection()
         ringer.endRun();
         return;
     }
-    const std::string failure = connectToServer();
-    if (!failure.empty() && ringer.reconnecting()) {
-        ::close(socketFd);
-        socketFd = -1;
-        ringer.reconnectFailed();
+    if (ringer.reconnecting()) {
+        startReconnectAttempt();
         return;
     }
+    const std::string failure = connectToServer();
     if (!failure.empty()) {
         connectFailed = true;
         showMessage(failure);
@@ -339,22 +366,87 @@ void RingerShell::openConnection()
 
 std::string RingerShell::connectToServer()
 {
-    // Attempts to reconnect come again soon: the window waits less on each.
-    const int timeoutMs = ringer.reconnecting() ? kReconnectTimeoutMs : kConnectTimeoutMs;
-    const auto address = lookUpHostWithin(opts.serverHost, timeoutMs);
+    const auto address = lookUpHostWithin(opts.serverHost, kConnectTimeoutMs);
     if (!address)
         return text::kHostNotFound;
-    sockaddr_in server{};
-    server.sin_family = AF_INET;
-    server.sin_port = htons(static_cast<std::uint16_t>(opts.serverPort));
-    server.sin_addr = *address;
-    if (const int error = connectWithin(socketFd, server, timeoutMs); error != 0)
+    if (const int error = connectWithin(socketFd, serverAddress(*address, opts.serverPort), kConnectTimeoutMs); error != 0)
         return connectFailureText(error);
-    const int flags = fcntl(socketFd, F_GETFL);
-    if (flags < 0 || fcntl(socketFd, F_SETFL, flags | O_NONBLOCK) < 0)
+    if (!makeNonBlocking(socketFd))
         return formatText(text::kAsyncSetupFailed, errno);
     watchSocket();
     return {};
+}
+
+void RingerShell::startReconnectAttempt()
+{
+    attemptAddress = lookUpHostAside(opts.serverHost);
+    attemptDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReconnectTimeoutMs);
+    attemptTimer.start(kAttemptPollMs);
+}
+
+// Once the name is found the connect is begun; the socket saying it can be
+// written ends it, as does the deadline.
+void RingerShell::pollReconnectAttempt()
+{
+    if (std::chrono::steady_clock::now() >= attemptDeadline) {
+        endReconnectAttempt(ETIMEDOUT);
+        return;
+    }
+    if (!attemptAddress.valid() || attemptAddress.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    const auto address = attemptAddress.get();
+    if (!address) {
+        endReconnectAttempt(EHOSTUNREACH);
+        return;
+    }
+    const sockaddr_in server = serverAddress(*address, opts.serverPort);
+    if (!makeNonBlocking(socketFd)) {
+        endReconnectAttempt(errno);
+        return;
+    }
+    if (::connect(socketFd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) {
+        endReconnectAttempt(0);
+        return;
+    }
+    if (errno != EINPROGRESS) {
+        endReconnectAttempt(errno);
+        return;
+    }
+    attemptNotifier = std::make_unique<QSocketNotifier>(socketFd, QSocketNotifier::Write);
+    QObject::connect(attemptNotifier.get(), &QSocketNotifier::activated, [this] {
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (getsockopt(socketFd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
+            error = errno;
+        endReconnectAttempt(error);
+    });
+}
+
+void RingerShell::endReconnectAttempt(int error)
+{
+    abandonReconnectAttempt();
+    if (error != 0) {
+        ::close(socketFd);
+        socketFd = -1;
+        ringer.reconnectFailed();
+        return;
+    }
+    int on = 1;
+    setsockopt(socketFd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    watchSocket();
+    ringer.connected();
+}
+
+// Stops watching an attempt; the socket is left to whoever called.
+void RingerShell::abandonReconnectAttempt()
+{
+    attemptTimer.stop();
+    attemptAddress = {};
+    // The notifier may be the very sender whose handler is running.
+    if (attemptNotifier) {
+        attemptNotifier->setEnabled(false);
+        attemptNotifier.release()->deleteLater();
+    }
 }
 
 void RingerShell::watchSocket()
@@ -407,6 +499,7 @@ void RingerShell::watchWritable(bool on)
 
 void RingerShell::closeSocket()
 {
+    abandonReconnectAttempt();
     // The notifiers may be the very senders whose handler is running: they
     // go once control is back in the loop.
     if (readNotifier) {
@@ -435,8 +528,10 @@ void RingerShell::killStrikeTimer()
     strikeTimer.stop();
     // Also asked when the run ends: then no timer may fire again. Until then
     // an attempt to reconnect stays due whatever the engine stops.
-    if (!ringer.running())
+    if (!ringer.running()) {
         connectTimer.stop();
+        abandonReconnectAttempt();
+    }
 }
 
 Micros RingerShell::monotonicMicros()

@@ -9,9 +9,14 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <netinet/in.h>
+
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 
 // What the window and the headless front end share: the socket, the connect
@@ -62,7 +67,7 @@ public:
 protected:
     // The user ends the run (Escape, the close box, a signal).
     void userEndsRun();
-    // Says that the connection is being made again: `attempt` from 1.
+    // Says that the connection is being made again (reconnectingText).
     virtual void showReconnecting(const std::string& text) = 0;
     // The choice when --tower does not settle it.
     virtual TowerChoice askForTower(const TowerList& towers, bool listComplete) = 0;
@@ -74,6 +79,10 @@ protected:
 private:
     void openConnection();
     std::string connectToServer();
+    void startReconnectAttempt();
+    void pollReconnectAttempt();
+    void endReconnectAttempt(int error);
+    void abandonReconnectAttempt();
     void watchSocket();
     void readFromSocket();
     MethodSettings startupSettings(bool& known) const;
@@ -85,6 +94,13 @@ private:
     SoundSettings soundChoice;
     BellSound bellSound;
     QTimer connectTimer;
+    // An attempt to reconnect runs beside the window rather than blocking it:
+    // the name is looked up on a thread of its own, the connect does not
+    // wait, and this timer watches both against one deadline.
+    QTimer attemptTimer;
+    std::future<std::optional<in_addr>> attemptAddress;
+    std::chrono::steady_clock::time_point attemptDeadline;
+    std::unique_ptr<QSocketNotifier> attemptNotifier;
     QObject laterMessages;  // context of the texts shown once the loop is back
     PreciseTimer strikeTimer;
     int socketFd = -1;

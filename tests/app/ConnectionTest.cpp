@@ -5,7 +5,12 @@
 
 #include "app/RingerShell.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +51,42 @@ private:
         o.serverPort = port;
         return o;
     }
+};
+
+// A listener on the port that never accepts, its queue filled: a connect to
+// it hangs, as to a host that drops every packet.
+class SilentListener {
+public:
+    explicit SilentListener(int port)
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int on = 1;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        listening = ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                    ::listen(listener, 0) == 0;
+        for (int& filler : fillers) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        }
+    }
+    ~SilentListener()
+    {
+        for (const int filler : fillers)
+            ::close(filler);
+        ::close(listener);
+    }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+
+    bool listening = false;
+
+private:
+    int listener = -1;
+    int fillers[3] = {-1, -1, -1};
 };
 
 int freePort()
@@ -140,6 +181,34 @@ private slots:
         QCOMPARE(shell.shown.size(), std::size_t(1));
         QVERIFY(shell.shown[0].rfind("Connection to Server Lost.", 0) == 0);
         QVERIFY(peer.closedByProgram());
+    }
+
+    // Reconnecting to a server that does not answer is waited out beside the
+    // window: its loop runs on (a connect that blocked would hold it 5 s).
+    void aSilentServerDoesNotHoldTheLoopWhileReconnecting()
+    {
+        auto peer = std::make_unique<TestPeer>();
+        const int port = peer->port();
+        RecordingShell shell(port);
+        shell.controller().setReconnect(true);
+        shell.start();
+        QVERIFY(seatInAsh(*peer, "6"));
+        peer.reset();
+        const SilentListener silent(port);
+        QVERIFY(silent.listening);
+        QVERIFY(QTest::qWaitFor([&] { return !shell.shown.empty(); }, 5000));
+        QElapsedTimer sinceTick;
+        qint64 longestGap = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, sinceTick.restart());
+        });
+        sinceTick.start();
+        tick.start(50);
+        QTest::qWait(4000);  // covers the first attempt, which comes after 1 s
+        QVERIFY2(longestGap < 2000, std::to_string(longestGap).c_str());
+        QVERIFY(!shell.ended);
+        QCOMPARE(shell.shown.front(), reconnectingText(1));
     }
 
     // The program's strike is due when the connection drops: it must not go
