@@ -34,6 +34,9 @@ constexpr double kFirstChangeUs = 200;
 // to one that follows a pace swinging 8 % a minute. Chosen by measurement
 // (bench/RhythmTracking.cpp).
 constexpr double kHeldPaceNoise = 10.0;
+// No time a rhythm gives is further from the clock's zero than this (about
+// three centuries in microseconds), so that it always fits the answer.
+constexpr double kLatestUs = 1e16;
 constexpr std::array<double, 3> kJerkNoise = {1.0, 100.0, 1000.0};
 // How quickly a track's record of foretelling fades, per blow: the last few
 // rows decide which tracks lead.
@@ -126,13 +129,18 @@ std::array<double, RhythmModel::kTracks> RhythmModel::shares() const
 
 std::optional<std::int64_t> RhythmModel::due(int row, int place) const
 {
-    if (!tracking || intervalUs() <= 0)
+    if (!tracking)
         return std::nullopt;
     const double x = position(row, place);
     const auto share = shares();
-    double due = 0;
-    for (std::size_t i = 0; i < tracks.size(); ++i)
+    double due = 0, interval = 0;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
         due += share[i] * tracks[i].dueAt(x);
+        interval += share[i] * tracks[i].interval;
+    }
+    // Times far off any clock's range (a peer's nonsense) give no rhythm.
+    if (!(interval > 0) || !(std::abs(due) < kLatestUs))
+        return std::nullopt;
     return static_cast<std::int64_t>(std::llround(due));
 }
 
@@ -221,6 +229,9 @@ void RhythmModel::Track::correct(double x, double timeUs)
     const double known = h[0] * ph[0] + h[1] * ph[1] + h[2] * ph[2];
     const double s = known + kScatterUs * kScatterUs;
     const double limit = kSuspectMisses * std::sqrt(s);
+    // Blows from a clock gone wild can leave nothing to weigh by.
+    if (!std::isfinite(miss) || !std::isfinite(s) || s <= 0)
+        return;
     const double misses = std::min(miss * miss / s, kWorstScoredMisses * kWorstScoredMisses);
     score = kScoreFade * score - (misses + std::log(s)) / 2;
     if (std::abs(miss) > limit) {
@@ -255,7 +266,8 @@ void RhythmModel::Track::correct(double x, double timeUs)
     // No band quickens or slows by more than a few per cent a row: a larger
     // change is the scatter of a few blows, and carried a row ahead it would
     // send blows far off.
-    change = std::clamp(change + gain[2] * miss, -kMostChange * interval, kMostChange * interval);
+    const double most = kMostChange * std::abs(interval);
+    change = std::clamp(change + gain[2] * miss, -most, most);
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             cov[i][j] -= gain[i] * ph[j];

@@ -34,7 +34,7 @@ public:
         double inertia = 0.5;
     };
 
-    RhythmModel() = default;
+    RhythmModel() : RhythmModel(Parameters{}) {}
     explicit RhythmModel(Parameters parameters);
 
     // Forgets every blow: a new touch, or a new number of bells.

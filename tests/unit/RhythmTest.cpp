@@ -182,6 +182,27 @@ TEST(RhythmModel, StartsAfreshAfterAPauseFarLongerThanTheRhythm)
     EXPECT_NEAR(static_cast<double>(*model.due(4, 1)), static_cast<double>(idealTime(4, 1, steady) + kPause), 2000);
 }
 
+// A clock that jumps by hours or runs back, with blows heard out of place
+// order, must leave either no rhythm or one that gives real times.
+TEST(RhythmModel, WildTimesNeverGiveANonsenseRhythm)
+{
+    RhythmModel model;
+    model.reset(6);
+    std::mt19937 random(2);
+    std::uniform_int_distribution<int> place(1, 6), step(0, 3);
+    std::uniform_real_distribution<double> jump(-1e12, 1e12);
+    std::int64_t t = 0;
+    int row = 0;
+    for (int blow = 0; blow < 3000; ++blow) {
+        row += step(random) == 0 ? 1 : 0;
+        t += blow % 2 == 0 ? static_cast<std::int64_t>(jump(random)) : 200'000;
+        model.addBlow(row, place(random), t);
+        ASSERT_FALSE(std::isnan(model.intervalUs())) << "blow " << blow;
+        const auto due = model.due(row + 1, 1);
+        ASSERT_TRUE(!due || std::abs(static_cast<double>(*due)) < 1e16) << "blow " << blow;
+    }
+}
+
 TEST(RhythmModel, ANewTouchForgetsTheOldRhythm)
 {
     RhythmModel model = steadyBand(2);
