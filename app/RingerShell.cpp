@@ -339,6 +339,9 @@ void RingerShell::userEndsRun()
 void RingerShell::openConnection()
 {
     connectTimer.stop();
+    // Whatever socket is left, a connection or an attempt, is done with.
+    closeSocket();
+    ++socketsOpened;
     socketFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socketFd < 0) {
         connectFailed = true;
@@ -437,6 +440,11 @@ void RingerShell::endReconnectAttempt(int error)
     ringer.connected();
 }
 
+bool RingerShell::attemptPending() const
+{
+    return attemptTimer.isActive() || attemptNotifier != nullptr;
+}
+
 // Stops watching an attempt; the socket is left to whoever called.
 void RingerShell::abandonReconnectAttempt()
 {
@@ -461,7 +469,12 @@ void RingerShell::watchSocket()
 void RingerShell::readFromSocket()
 {
     char buffer[kReadSize];
-    for (int reads = 0; reads < kReadsPerEvent && socketFd >= 0 && ringer.running(); ++reads) {
+    // What the bytes set off may run a nested loop (the tower choice) in
+    // which the connection is lost and an attempt to reconnect begun: its
+    // socket (which may even have the same number) is not to be read here.
+    const int reading = socketsOpened;
+    for (int reads = 0; reads < kReadsPerEvent && socketsOpened == reading && socketFd >= 0 && ringer.running();
+         ++reads) {
         const ssize_t received = ::recv(socketFd, buffer, sizeof buffer, 0);
         if (received > 0) {
             ringer.bytesReceived(std::string_view(buffer, static_cast<std::size_t>(received)));
@@ -530,7 +543,9 @@ void RingerShell::killStrikeTimer()
     // an attempt to reconnect stays due whatever the engine stops.
     if (!ringer.running()) {
         connectTimer.stop();
-        abandonReconnectAttempt();
+        // An attempt still under way has a socket the connection never took.
+        if (attemptPending())
+            closeSocket();
     }
 }
 

@@ -83,6 +83,7 @@ private:
     void pollReconnectAttempt();
     void endReconnectAttempt(int error);
     void abandonReconnectAttempt();
+    bool attemptPending() const;
     void watchSocket();
     void readFromSocket();
     MethodSettings startupSettings(bool& known) const;
@@ -104,6 +105,7 @@ private:
     QObject laterMessages;  // context of the texts shown once the loop is back
     PreciseTimer strikeTimer;
     int socketFd = -1;
+    int socketsOpened = 0;
     std::unique_ptr<QSocketNotifier> readNotifier;
     std::unique_ptr<QSocketNotifier> writeNotifier;
     int signalFd = -1;

@@ -6,6 +6,9 @@
 #include "app/RingerShell.h"
 
 #include <QElapsedTimer>
+#include <filesystem>
+#include <functional>
+#include <utility>
 #include <QTest>
 
 #include <netinet/in.h>
@@ -88,6 +91,27 @@ private:
     int listener = -1;
     int fillers[3] = {-1, -1, -1};
 };
+
+// A shell whose tower choice runs a nested loop, as a dialog does, with
+// whatever the test does meanwhile.
+class NestedChoiceShell : public RecordingShell {
+public:
+    using RecordingShell::RecordingShell;
+    std::function<void()> whileChoosing;
+
+protected:
+    TowerChoice askForTower(const TowerList&, bool) override
+    {
+        if (whileChoosing)
+            std::exchange(whileChoosing, nullptr)();
+        return TowerChoice::wait();
+    }
+};
+
+std::ptrdiff_t openFileCount()
+{
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+}
 
 int freePort()
 {
@@ -209,6 +233,36 @@ private slots:
         QVERIFY2(longestGap < 2000, std::to_string(longestGap).c_str());
         QVERIFY(!shell.ended);
         QCOMPARE(shell.shown.front(), reconnectingText(1));
+    }
+
+    // The connection drops while the tower choice is open, and the attempt
+    // to reconnect begins inside it: once the choice closes, the read that
+    // opened it must not go on with the attempt's socket (taking it for the
+    // lost connection, and starting a second attempt beside the first).
+    void aDropWhileChoosingATowerLeavesOneAttempt()
+    {
+        auto peer = std::make_unique<TestPeer>();
+        const int port = peer->port();
+        NestedChoiceShell shell(port);
+        shell.controller().setReconnect(true);
+        std::unique_ptr<SilentListener> silent;
+        // The choice closes the moment the attempt has made its socket.
+        shell.whileChoosing = [&] {
+            peer.reset();
+            silent = std::make_unique<SilentListener>(port);
+            QVERIFY(QTest::qWaitFor([&] { return !shell.shown.empty(); }, 5000));
+            const auto before = openFileCount();
+            QVERIFY(QTest::qWaitFor([&] { return openFileCount() > before; }, 5000));
+        };
+        shell.start();
+        QVERIFY(peer->accept());
+        QVERIFY(peer->next());
+        peer->send(makeTowerEntry(2, "Ash", "").bytes() + makeTowerEntry(2, "Oak", "").bytes());
+        QVERIFY(QTest::qWaitFor([&] { return silent != nullptr; }, 5000));
+        QVERIFY(silent->listening);
+        QVERIFY(QTest::qWaitFor([&] { return !shell.whileChoosing; }, 5000));
+        QTest::qWait(1500);
+        QCOMPARE(shell.shown, (std::vector<std::string>{reconnectingText(1)}));
     }
 
     // The program's strike is due when the connection drops: it must not go
