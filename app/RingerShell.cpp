@@ -357,13 +357,19 @@ void RingerShell::openConnection()
     if (!failure.empty()) {
         connectFailed = true;
         showMessage(failure);
-        ::close(socketFd);
-        socketFd = -1;
+        closeSocket();
         ringer.endRun();
         return;
     }
+    useConnection();
+}
+
+// The socket is connected: from now on it is read and written as it is ready.
+void RingerShell::useConnection()
+{
     int on = 1;
     setsockopt(socketFd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    watchSocket();
     ringer.connected();
 }
 
@@ -376,7 +382,6 @@ std::string RingerShell::connectToServer()
         return connectFailureText(error);
     if (!makeNonBlocking(socketFd))
         return formatText(text::kAsyncSetupFailed, errno);
-    watchSocket();
     return {};
 }
 
@@ -429,15 +434,11 @@ void RingerShell::endReconnectAttempt(int error)
 {
     abandonReconnectAttempt();
     if (error != 0) {
-        ::close(socketFd);
-        socketFd = -1;
+        closeSocket();
         ringer.reconnectFailed();
         return;
     }
-    int on = 1;
-    setsockopt(socketFd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    watchSocket();
-    ringer.connected();
+    useConnection();
 }
 
 bool RingerShell::attemptPending() const

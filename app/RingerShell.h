@@ -84,6 +84,7 @@ private:
     void endReconnectAttempt(int error);
     void abandonReconnectAttempt();
     bool attemptPending() const;
+    void useConnection();
     void watchSocket();
     void readFromSocket();
     MethodSettings startupSettings(bool& known) const;
