@@ -34,10 +34,10 @@ constexpr double kFirstChangeUs = 200;
 // to one that follows a pace swinging 8 % a minute. Chosen by measurement
 // (bench/RhythmTracking.cpp).
 constexpr double kHeldPaceNoise = 10.0;
+constexpr std::array<double, 3> kJerkNoise = {1.0, 100.0, 1000.0};
 // No time a rhythm gives is further from the clock's zero than this (about
 // three centuries in microseconds), so that it always fits the answer.
 constexpr double kLatestUs = 1e16;
-constexpr std::array<double, 3> kJerkNoise = {1.0, 100.0, 1000.0};
 // How quickly a track's record of foretelling fades, per blow: the last few
 // rows decide which tracks lead.
 constexpr double kScoreFade = 0.98;
