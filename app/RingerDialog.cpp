@@ -97,6 +97,14 @@ QString panelText(const std::string& rows)
     return latin1Text(rows).replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
+// A value is saved only when the user changed it in the dialog.
+template <typename T>
+void saveIfChanged(std::optional<T>& saved, const T& chosen, const T& shown)
+{
+    if (chosen != shown)
+        saved = chosen;
+}
+
 } // namespace
 
 QIcon bellIcon()
@@ -287,21 +295,14 @@ void RingerDialog::editOptions()
     saved.serverHost = dialog.serverHost.empty() ? std::nullopt : std::optional(dialog.serverHost);
     saved.serverPort = dialog.serverPort;
     const RhythmSettings& chosen = dialog.rhythm;
-    if (chosen.rhythm != shown.rhythm)
-        saved.rhythm = chosen.rhythm;
-    if (chosen.handstrokeGap != shown.handstrokeGap)
-        saved.handstrokeGap = chosen.handstrokeGap;
-    if (chosen.inertia != shown.inertia)
-        saved.inertia = chosen.inertia;
-    if (dialog.personBell != personBell())
-        saved.personBell = dialog.personBell;
+    saveIfChanged(saved.rhythm, chosen.rhythm, shown.rhythm);
+    saveIfChanged(saved.handstrokeGap, chosen.handstrokeGap, shown.handstrokeGap);
+    saveIfChanged(saved.inertia, chosen.inertia, shown.inertia);
+    saveIfChanged(saved.personBell, dialog.personBell, personBell());
     const SoundSettings& sound = dialog.sound;
-    if (sound.on != shownSound.on)
-        saved.sound = sound.on;
-    if (sound.volume != shownSound.volume)
-        saved.soundVolume = sound.volume;
-    if (sound.tenorNote != shownSound.tenorNote)
-        saved.tenorNote = sound.tenorNote;
+    saveIfChanged(saved.sound, sound.on, shownSound.on);
+    saveIfChanged(saved.soundVolume, sound.volume, shownSound.volume);
+    saveIfChanged(saved.tenorNote, sound.tenorNote, shownSound.tenorNote);
     saveSettings(saved);
     setRhythmSettings(chosen);
     setPersonBell(dialog.personBell);
