@@ -97,15 +97,34 @@ bool makeNonBlocking(int fd)
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
+// Begins a connect that does not wait: 0 when it is made at once,
+// EINPROGRESS while it goes on, or the error code.
+int beginConnect(int fd, const sockaddr_in& address)
+{
+    if (!makeNonBlocking(fd))
+        return errno;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return 0;
+    return errno;
+}
+
+// How a connect that went on ended, once the socket can be written: 0 or the
+// error code.
+int connectOutcome(int fd)
+{
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
+        return errno;
+    return error;
+}
+
 // Connects as a blocking connect would, but gives up after the timeout.
 // Returns 0 or the error code.
 int connectWithin(int fd, const sockaddr_in& address, int timeoutMs)
 {
-    makeNonBlocking(fd);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return 0;
-    if (errno != EINPROGRESS)
-        return errno;
+    if (const int started = beginConnect(fd, address); started != EINPROGRESS)
+        return started;
     pollfd waiting{fd, POLLOUT, 0};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int ready;
@@ -117,10 +136,7 @@ int connectWithin(int fd, const sockaddr_in& address, int timeoutMs)
         return ETIMEDOUT;
     if (ready < 0)
         return errno;
-    int error = 0;
-    socklen_t length = sizeof error;
-    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-    return error;
+    return connectOutcome(fd);
 }
 
 std::string connectFailureText(int error)
@@ -407,27 +423,13 @@ void RingerShell::pollReconnectAttempt()
         endReconnectAttempt(EHOSTUNREACH);
         return;
     }
-    const sockaddr_in server = serverAddress(*address, opts.serverPort);
-    if (!makeNonBlocking(socketFd)) {
-        endReconnectAttempt(errno);
-        return;
-    }
-    if (::connect(socketFd, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) {
-        endReconnectAttempt(0);
-        return;
-    }
-    if (errno != EINPROGRESS) {
-        endReconnectAttempt(errno);
+    if (const int started = beginConnect(socketFd, serverAddress(*address, opts.serverPort)); started != EINPROGRESS) {
+        endReconnectAttempt(started);
         return;
     }
     attemptNotifier = std::make_unique<QSocketNotifier>(socketFd, QSocketNotifier::Write);
-    QObject::connect(attemptNotifier.get(), &QSocketNotifier::activated, [this] {
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (getsockopt(socketFd, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
-            error = errno;
-        endReconnectAttempt(error);
-    });
+    QObject::connect(attemptNotifier.get(), &QSocketNotifier::activated,
+                     [this] { endReconnectAttempt(connectOutcome(socketFd)); });
 }
 
 void RingerShell::endReconnectAttempt(int error)
