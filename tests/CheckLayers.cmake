@@ -4,6 +4,7 @@
 # Ranks, bottom up. A folder may include its own files and those of lower
 # ranks only; folders of one rank stay apart, so that the engine and the
 # protocol never know each other.
+set(rank_files 0)
 set(rank_method 0)
 set(rank_striking 0)
 set(rank_sound 0)
@@ -13,7 +14,7 @@ set(rank_ringer 2)
 set(rank_app 3)
 set(rank_dialogs 3)
 
-set(checked method striking sound engine protocol ringer)
+set(checked files method striking sound engine protocol ringer)
 set(violations "")
 foreach(folder IN LISTS checked)
   if(NOT IS_DIRECTORY "${SOURCE_DIR}/${folder}")
