@@ -1,5 +1,6 @@
 #include "app/WriteSound.h"
 
+#include "files/AtomicFile.h"
 #include "sound/Recording.h"
 #include "sound/WavFile.h"
 
@@ -14,5 +15,7 @@ std::string writeSoundFile(const Options& options)
     const int bells = options.soundBells.value_or(std::max(kDefaultBells, options.soundBell.value_or(0)));
     const auto samples = options.soundBell ? sound::recordBell(*options.soundBell, bells, tenorHz)
                                            : sound::recordRounds(bells, tenorHz);
-    return sound::writeWavFile(*options.writeSound, samples, sound::kSampleRate);
+    const std::string& path = *options.writeSound;
+    const std::string why = files::writeFileAtomically(path, sound::wavBytes(samples, sound::kSampleRate));
+    return why.empty() ? why : "cannot write '" + path + "': " + why;
 }

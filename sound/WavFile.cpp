@@ -1,9 +1,5 @@
 #include "sound/WavFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-
 namespace sound {
 namespace {
 
@@ -37,19 +33,6 @@ std::string wavBytes(std::span<const std::int16_t> samples, int sampleRate)
     for (const std::int16_t sample : samples)
         putLittleEndian(bytes, static_cast<std::uint16_t>(sample), 2);
     return bytes;
-}
-
-std::string writeWavFile(const std::string& path, std::span<const std::int16_t> samples, int sampleRate)
-{
-    const std::string bytes = wavBytes(samples, sampleRate);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file)
-        return "cannot write '" + path + "': " + std::strerror(errno);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file)
-        return "cannot write '" + path + "': " + std::strerror(errno);
-    return {};
 }
 
 } // namespace sound

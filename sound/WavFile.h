@@ -8,9 +8,8 @@
 
 namespace sound {
 
-// The whole file's bytes for mono `samples` at `sampleRate`.
+// The whole file's bytes for mono `samples` at `sampleRate`, for the program
+// to write whole or not at all.
 std::string wavBytes(std::span<const std::int16_t> samples, int sampleRate);
-// Writes the file; returns what went wrong, or an empty text.
-std::string writeWavFile(const std::string& path, std::span<const std::int16_t> samples, int sampleRate);
 
 } // namespace sound

@@ -296,6 +296,8 @@ TEST(CommandLine, WriteSoundAndItsValues)
     EXPECT_FALSE(rounds.soundBell);
     const auto one = parseCommandLine(words("tolvane --write-sound=t.wav --bells 12 --bell T")).options;
     EXPECT_EQ(one.soundBell, 12);
+    // The bell is named as --ring-yourself and --observation name theirs.
+    EXPECT_EQ(parseCommandLine(words("tolvane --write-sound=t.wav --bell 0")).options.soundBell, 10);
     for (const char* line : {"tolvane --write-sound", "tolvane --write-sound=", "tolvane --write-sound a.wav --bells 0",
                              "tolvane --write-sound a.wav --bells 13", "tolvane --write-sound a.wav --bells six",
                              "tolvane --write-sound a.wav --bell 13", "tolvane --write-sound a.wav --bell X",
@@ -323,6 +325,22 @@ TEST(WriteSound, OneBellAsAWavFileOfItsWholeSound)
     EXPECT_EQ(bytes.size(), 44 + 2 * sound::recordBell(3, 8, tenorHz).size());
     EXPECT_EQ(bytes.substr(0, 4), "RIFF");
     std::remove(path.c_str());
-    options.writeSound = testing::TempDir() + "no-such-folder/x.wav";
-    EXPECT_NE(writeSoundFile(options), "");
+}
+
+// A full disk, a missing folder or a folder for a file: each is refused with
+// the reason, never a half-written file.
+TEST(WriteSound, TargetsThatCannotBeWrittenSayWhy)
+{
+    const struct {
+        std::string path;
+        const char* why;
+    } cases[] = {
+        {"/dev/full", "No space left on device"},
+        {testing::TempDir() + "no-such-folder/x.wav", "No such file or directory"},
+        {testing::TempDir(), "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        Options options = parseCommandLine(words("tolvane --write-sound " + c.path + " --bell 2")).options;
+        EXPECT_EQ(writeSoundFile(options), "cannot write '" + c.path + "': " + c.why) << c.path;
+    }
 }
