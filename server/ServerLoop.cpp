@@ -1,5 +1,6 @@
 #include "server/ServerLoop.h"
 
+#include "files/AtomicFile.h"
 #include "protocol/MessageLayout.h"
 #include "protocol/Messages.h"
 #include "server/Framing.h"
@@ -18,7 +19,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 
 namespace {
 
@@ -631,12 +631,10 @@ void ServerLoop::writeStrikingChart(const Tower& tower, int touch, const std::ve
             clients.push_back(ringer.ringer);
     const std::string title = tower.state.config().name + ", touch " + std::to_string(touch);
     const std::string path = strikingReportPath(setup_.strikingReport, tower.index, touch);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << striking::strikingChartSvg(blows, report, title, clients);
-    file.close();
+    const std::string svg = striking::strikingChartSvg(blows, report, title, clients);
     const std::string where = "[" + tower.state.config().name + "] ";
-    if (file)
+    if (const std::string why = files::writeFileAtomically(path, svg); why.empty())
         log(where + "striking chart written to " + path);
     else
-        log(where + "cannot write " + path + ": " + std::strerror(errno));
+        log(where + "cannot write " + path + ": " + why);
 }

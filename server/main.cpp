@@ -1,19 +1,16 @@
 // tolvane-server: the local ringing server with its simulated band.
 
+#include "files/AtomicFile.h"
 #include "method/Method.h"
 #include "method/MethodLibrary.h"
 #include "server/Options.h"
 #include "server/ServerLoop.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <random>
-#include <unistd.h>
 
 namespace {
 
@@ -108,27 +105,6 @@ std::string describeTower(const TowerSetup& tower, const std::string& method)
            ", strike interval " + interval + " ms";
 }
 
-// The chart is written only once a touch has stood: find out now, not an
-// hour into the ringing, that it cannot be. Nothing is left behind, and a
-// FIFO without a reader fails rather than blocks.
-bool canWriteFile(const std::string& path, std::string& error)
-{
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        ::close(fd);
-        ::unlink(path.c_str());
-        return true;
-    }
-    if (errno == EEXIST)
-        fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-        return true;
-    }
-    error = std::strerror(errno);
-    return false;
-}
-
 bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::vector<std::string>& described,
                 std::string& error)
 {
@@ -136,7 +112,10 @@ bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::vector<st
         error = "cannot read the method library " + options.methodsFile;
         return false;
     }
-    if (std::string why; !options.strikingReport.empty() && !canWriteFile(options.strikingReport, why)) {
+    // The chart is written only once a touch has stood: find out now, not an
+    // hour into the ringing, that it cannot be. Nothing is left behind.
+    const std::string why = options.strikingReport.empty() ? "" : files::checkFileWritable(options.strikingReport);
+    if (!why.empty()) {
         error = "cannot write the striking report " + options.strikingReport + ": " + why;
         return false;
     }

@@ -278,6 +278,30 @@ TEST(LoopbackErrorTest, UnderLatencyAFloodIsDroppedAtItsBoundAndTheOthersServed)
     EXPECT_GE(Clock::now() - sentAt, std::chrono::milliseconds(4000)) << "still delayed both ways";
 }
 
+// The flood bound counts what is on its way, not what has arrived: a ringer
+// sends far more than 64 KiB over a long touch, a little at a time.
+TEST(LoopbackTest, UnderLatencyARingerSendingMuchSlowlyIsNotDropped)
+{
+    ServerProcess server({"--tower", kSixBells, "--ringer", "Alice=1,2,3,4,5,6", "--conductor", "off",
+                          "--wait-ms", "60000", "--latency-ms", "50"});
+    RawClient alice(server.port());
+    alice.join(kTower, "Alice");
+    std::size_t sent = 0;
+    for (bool handstroke = true; sent < ServerLoop::kMaxHeldInbound + 8 * 1024; handstroke = !handstroke) {
+        std::string row;
+        for (int bell = 1; bell <= 6; ++bell)
+            row += makeStrike(bell, handstroke, 0, 0).bytes();
+        alice.sendBytes(row);
+        sent += row.size();
+        while (alice.next(0)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    alice.send(makeHello());
+    EXPECT_TRUE(alice.nextOfType(MessageType::TowerEntry, 10000).has_value()) << "still served";
+    EXPECT_FALSE(server.logged("drop client")) << sent << " bytes sent";
+}
+
 TEST(LoopbackErrorTest, AStrikingReportThatCannotBeWrittenIsRefusedAtOnce)
 {
     char directory[] = "/tmp/tolvane-report-XXXXXX";
@@ -302,6 +326,34 @@ TEST(LoopbackErrorTest, AStrikingReportThatCannotBeWrittenIsRefusedAtOnce)
             << server.errors();
     }
     rmdir(directory);
+}
+
+// A touch's chart replaces an old one only whole, and a full disk is said
+// rather than leaving part of a chart.
+TEST(LoopbackErrorTest, TheStrikingChartReplacesAnOldOneWholeOrSaysWhyNot)
+{
+    char directory[] = "/tmp/tolvane-chart-XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string chart = std::string(directory) + "/chart.svg";
+    std::ofstream(chart) << "an old chart";
+    for (const std::string& path : {chart, std::string("/dev/full")}) {
+        ServerProcess server({"--tower", kSixBells, "--method", "Plain Bob Minor", "--methods",
+                              TOLVANE_SOURCE_DIR "/data/methods.txt", "--peal-minutes", "5", "--max-changes", "12",
+                              "--start-delay-ms", "50", "--exit-when-done", "--striking-report", path});
+        RawClient listener(server.port());
+        listener.join(kTower, "Listener");
+        ASSERT_TRUE(listener.waitClosed(30000)) << path;
+        EXPECT_EQ(server.waitExit(kWaitMs), 0) << path;
+        const bool full = path == "/dev/full";
+        EXPECT_EQ(server.logged("cannot write /dev/full: No space left on device"), full) << path;
+        EXPECT_EQ(server.logged("striking chart written to " + path), !full) << path;
+    }
+    std::ifstream file(chart);
+    const std::string svg(std::istreambuf_iterator<char>(file), {});
+    EXPECT_NE(svg.find("<svg"), std::string::npos) << svg.substr(0, 40);
+    EXPECT_NE(svg.find("</svg>"), std::string::npos);
+    std::remove(chart.c_str());
+    EXPECT_EQ(rmdir(directory), 0) << "nothing but the chart was left in the folder";
 }
 
 // ---------------------------------------------------------------------------
@@ -372,6 +424,20 @@ TEST(LoopbackTest, TheBandRingsOnForASilentClientAndSaysSo)
     EXPECT_EQ(textOf(*text, layout::serverText::kText), "The band rings on for Alice");
     EXPECT_TRUE(server.waitForLine("[Ash] band rings bell 2 for Alice", kWaitMs));
     EXPECT_TRUE(alice.nextMatching([](const NetMessage& m) { return isStrikeOf(m, 3); }, kWaitMs));
+}
+
+// A band that keeps its rhythm, with no error and no bias, strikes each blow
+// exactly at its ideal however late the server wakes for it.
+TEST(LoopbackTest, AFlawlessBandKeepingItsRhythmIsJudgedFlawless)
+{
+    ServerProcess server({"--tower", kSixBells, "--method", "Plain Bob Minor", "--methods",
+                          TOLVANE_SOURCE_DIR "/data/methods.txt", "--peal-minutes", "15", "--band-keeps-rhythm",
+                          "--band-sd-ms", "0", "--band-bias-ms", "0", "--max-changes", "24", "--start-delay-ms", "50",
+                          "--exit-when-done"});
+    RawClient listener(server.port());
+    listener.join(kTower, "Listener");
+    ASSERT_TRUE(listener.waitClosed(30000)) << "the server closes once the touch stands";
+    EXPECT_TRUE(server.logged("[Ash] striking touch 1: true rhythm: band rms 0.0 ms, 144 blows"));
 }
 
 TEST(LoopbackTest, RingsSeveralTowersAtOnce)
