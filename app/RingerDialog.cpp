@@ -623,6 +623,7 @@ void RingerDialog::openStrikingChart()
     const QByteArray svg = QByteArray::fromStdString(strikingChart);
     if (!chartFile->open() || chartFile->write(svg) != svg.size() || !chartFile->flush()) {
         showMessage("Could not write the striking chart: " + chartFile->errorString().toStdString());
+        chartFile.reset();  // part of a chart is no chart: nothing is left in the temporary folder
         return;
     }
     const QString path = chartFile->fileName();
