@@ -10,10 +10,21 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <unordered_set>
 
 namespace {
 
 constexpr std::size_t kReadChunkBytes = 256 * 1024;
+// Between an element's namespace and its local name, as the parser gives
+// them: a space, which neither may hold.
+constexpr XML_Char kNamespaceSeparator = ' ';
+
+// The store must read back every method the import takes. Of a stored line,
+// the title and the class are each at most one value; the notation at most
+// four, as naming every place can double a change and the half of a
+// symmetric lead is written forwards and back; the calls and the stage are a
+// few bytes.
+static_assert(kMaxImportedLineLength >= 6 * kMaxCollectionValueBytes + 64);
 // The symbols of places beyond the twelfth: such methods are counted, not read.
 constexpr std::string_view kHighBellSymbols = "ABCDFGHJKL";
 
@@ -217,9 +228,26 @@ constexpr std::array kCapturedFields{std::string_view("title"), std::string_view
 std::string_view localName(const XML_Char* name)
 {
     std::string_view text(name);
-    if (const auto colon = text.rfind(':'); colon != std::string_view::npos)
-        text.remove_prefix(colon + 1);
+    if (const auto separator = text.rfind(kNamespaceSeparator); separator != std::string_view::npos)
+        text.remove_prefix(separator + 1);
     return text;
+}
+
+std::string_view namespaceOf(const XML_Char* name)
+{
+    const std::string_view text(name);
+    const auto separator = text.rfind(kNamespaceSeparator);
+    return separator == std::string_view::npos ? std::string_view() : text.substr(0, separator);
+}
+
+// Text from the file, fit to quote in a message.
+std::string quoted(std::string_view text)
+{
+    constexpr std::size_t kMaxQuoted = 100;
+    std::string out = "\"";
+    for (char c : text.substr(0, kMaxQuoted))
+        out.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
+    return out + (text.size() > kMaxQuoted ? "...\"" : "\"");
 }
 
 bool isTrue(std::string_view value)
@@ -244,7 +272,7 @@ int wholeNumber(const std::string* text, int otherwise)
 
 class CollectionParser {
 public:
-    CollectionParser() : parser(XML_ParserCreate(nullptr))
+    CollectionParser() : parser(XML_ParserCreateNS(nullptr, kNamespaceSeparator))
     {
         XML_SetUserData(parser.get(), this);
         XML_SetElementHandler(parser.get(), &CollectionParser::onStart, &CollectionParser::onEnd);
@@ -294,11 +322,12 @@ public:
         return false;
     }
 
-    // The user stopped it: no place in the file is to blame.
-    void cancel()
+    // No place in the file is to blame: the user stopped the reading, or
+    // the file could not be read.
+    void stop(const std::string& why)
     {
         if (result.error.empty())
-            result.error = kCollectionCancelledText;
+            result.error = why;
     }
 
 private:
@@ -314,6 +343,8 @@ private:
             p.fail("elements nested more than " + std::to_string(kMaxCollectionDepth) + " deep");
             return;
         }
+        if (localName(name) == "collection")
+            p.checkNamespace(namespaceOf(name));
         p.startElement(localName(name), attributes);
     }
 
@@ -351,19 +382,31 @@ private:
 
     static void XMLCALL onComment(void* data, const XML_Char*) { self(data).noteEvent(); }
 
+    // Another body's file of the same shape need not mean the same by its
+    // fields, so it is not read as the Council's.
+    void checkNamespace(std::string_view uri)
+    {
+        if (!uri.empty() && uri != kCollectionNamespace)
+            fail("the collection is in the namespace " + quoted(uri) + ", not the Central Council's " +
+                 quoted(kCollectionNamespace));
+    }
+
+    // Only the direct children of a set's properties or of a method are its
+    // fields: a <title> inside a method's <references> names another work.
     void startElement(std::string_view name, const XML_Char** attributes)
     {
         if (name == "collection")
             sawCollection = true;
         if (name == "methodSet") {
             setFields = {};
-        } else if (name == "properties" && !inMethod) {
+        } else if (name == "properties" && !inMethod && !inProperties) {
             inProperties = true;
-        } else if (name == "method" && !inProperties) {
+            propertiesDepth = depth;
+        } else if (name == "method" && !inProperties && !inMethod) {
             inMethod = true;
             methodFields = {};
             methodDepth = depth;
-        } else if ((inMethod && depth == methodDepth + 1) || inProperties) {
+        } else if ((inMethod && depth == methodDepth + 1) || (inProperties && depth == propertiesDepth + 1)) {
             startField(name, attributes);
         }
     }
@@ -394,7 +437,7 @@ private:
         if (!captured.empty() && name == captured) {
             fields().values[captured] = trimmed(text);
             captured.clear();
-        } else if (name == "properties" && inProperties) {
+        } else if (name == "properties" && inProperties && depth == propertiesDepth) {
             inProperties = false;
         } else if (name == "methodSet" && !inMethod) {
             // A method outside any set must not take the last set's properties.
@@ -425,6 +468,10 @@ private:
             ++result.tooManyBells;
             return;
         }
+        if (stage == 0) {
+            ++result.noStage;
+            return;
+        }
         const std::string* notation = field("notation");
         const WorkedLead& worked = workOut(notation ? *notation : std::string(), stage,
                                            wholeNumber(field("numberOfHunts"), -1));
@@ -437,6 +484,10 @@ private:
             return;
         }
         MethodDef record{latin1FromUtf8(*title), *worked.notation, worked.calls.bob, worked.calls.single};
+        if (!titlesTaken.insert(record.name).second) {
+            ++result.repeatedTitle;
+            return;
+        }
         record.stage = stage;
         if (const std::string* classification = field("classification"))
             record.classification = latin1FromUtf8(*classification);
@@ -483,6 +534,7 @@ private:
     std::string text;
     int depth = 0;
     int methodDepth = 0;
+    int propertiesDepth = 0;
     bool inProperties = false;
     bool inMethod = false;
     bool sawCollection = false;
@@ -490,9 +542,12 @@ private:
     std::uint64_t lastEvent = 0;
     std::size_t storedBytes = 0;
     std::optional<WorkedLead> lastLead;
+    std::unordered_set<std::string> titlesTaken;  // as stored, which is how they are looked up
 };
 
 // --- Files ---------------------------------------------------------------------
+
+constexpr const char* kDamagedZipText = "the zip archive is damaged";
 
 bool looksZipped(const std::filesystem::path& file)
 {
@@ -502,21 +557,24 @@ bool looksZipped(const std::filesystem::path& file)
     return in.gcount() == 4 && std::string_view(magic, 4) == std::string_view("PK\x03\x04", 4);
 }
 
-template <typename ReadChunk>
-CollectionRead parseChunks(ReadChunk readChunk, std::uint64_t total, const CollectionProgress& progress)
+// `readChunk` gives the bytes read, 0 at the end or -1 when reading failed,
+// and `unreadable` then says why.
+template <typename ReadChunk, typename Unreadable>
+CollectionRead parseChunks(ReadChunk readChunk, Unreadable unreadable, std::uint64_t total,
+                           const CollectionProgress& progress)
 {
     CollectionParser parser;
     std::vector<char> buffer(kReadChunkBytes);
     for (;;) {
         const long got = readChunk(buffer.data(), buffer.size());
         if (got < 0) {
-            parser.fail("the file could not be read to its end");
+            parser.stop(unreadable());
             break;
         }
         if (!parser.feed(buffer.data(), static_cast<std::size_t>(got), got == 0) || got == 0)
             break;
         if (progress && !progress(parser.bytesFed(), total)) {
-            parser.cancel();
+            parser.stop(kCollectionCancelledText);
             break;
         }
     }
@@ -549,8 +607,13 @@ CollectionRead readZipped(const std::filesystem::path& file, const CollectionPro
 {
     int code = 0;
     std::unique_ptr<zip_t, decltype(&zip_discard)> archive(zip_open(file.c_str(), ZIP_RDONLY, &code), &zip_discard);
-    if (!archive)
-        return failed("not a readable zip archive");
+    if (!archive) {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        const std::string why = std::string(kDamagedZipText) + ": " + zip_error_strerror(&error);
+        zip_error_fini(&error);
+        return failed(why);
+    }
     const auto member = collectionMember(archive.get());
     if (!member)
         return failed("the zip archive holds no .xml file");
@@ -565,13 +628,16 @@ CollectionRead readZipped(const std::filesystem::path& file, const CollectionPro
     // The size the archive claims is only used for progress: the parser
     // counts what it is given and stops at its own limit.
     return parseChunks([&](char* to, std::size_t size) { return static_cast<long>(zip_fread(entry.get(), to, size)); },
-                       total, progress);
+                       [&] { return std::string(kDamagedZipText) + ": " + zip_file_strerror(entry.get()); }, total,
+                       progress);
 }
 
 }  // namespace
 
 CollectionRead readMethodCollection(const std::filesystem::path& file, const CollectionProgress& progress)
 {
+    if (file.empty())
+        return failed("no file was named");
     std::error_code error;
     if (std::filesystem::is_directory(file, error))
         return failed(file.string() + " is a directory");
@@ -586,7 +652,8 @@ CollectionRead readMethodCollection(const std::filesystem::path& file, const Col
             in.read(to, static_cast<std::streamsize>(bytes));
             return in.bad() ? -1L : static_cast<long>(in.gcount());
         },
-        error ? 0 : static_cast<std::uint64_t>(size), progress);
+        [&] { return file.string() + " could not be read to its end"; }, error ? 0 : static_cast<std::uint64_t>(size),
+        progress);
 }
 
 CollectionRead readMethodCollectionXml(std::string_view xml)
@@ -599,7 +666,7 @@ CollectionRead readMethodCollectionXml(std::string_view xml)
             at += n;
             return static_cast<long>(n);
         },
-        xml.size(), {});
+        [] { return std::string(); }, xml.size(), {});
 }
 
 std::string latin1FromUtf8(std::string_view text)
@@ -616,7 +683,8 @@ std::string latin1FromUtf8(std::string_view text)
             code = 0x100;
             length = lead >= 0xF0 ? 4 : 3;
         }
-        out.push_back(code < 0x20 || code == 0x7F ? ' ' : code > 0xFF ? '?' : static_cast<char>(code));
+        const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
+        out.push_back(control ? ' ' : code > 0xFF ? '?' : static_cast<char>(code));
         i += length;
     }
     return out;
@@ -628,5 +696,7 @@ std::string describeCollectionRead(const CollectionRead& read)
         return "Methods not imported: " + read.error;
     return std::to_string(read.methods.size()) + " methods imported; skipped: " + std::to_string(read.tooManyBells) +
            " on more than 12 bells, " + std::to_string(read.unnamed) + " unnamed, " +
-           std::to_string(read.badNotation) + " with a bad notation";
+           std::to_string(read.badNotation) + " with a bad notation" +
+           (read.noStage > 0 ? ", " + std::to_string(read.noStage) + " with no stage" : "") +
+           (read.repeatedTitle > 0 ? ", " + std::to_string(read.repeatedTitle) + " repeating an earlier title" : "");
 }

@@ -20,7 +20,11 @@ struct CollectionRead {
     std::vector<MethodDef> methods;
     int tooManyBells = 0;
     int unnamed = 0;
+    int noStage = 0;
     int badNotation = 0;
+    // A later method of a title already taken: the library finds a method by
+    // its title, so the first keeps it and the later one is left out.
+    int repeatedTitle = 0;
     std::string error;
 };
 
@@ -47,9 +51,13 @@ CollectionRead readMethodCollection(const std::filesystem::path& file, const Col
 // Reads the collection from its XML text.
 CollectionRead readMethodCollectionXml(std::string_view xml);
 
+// The namespace of the Central Council's collection; a collection in no
+// namespace is taken as theirs too.
+inline constexpr std::string_view kCollectionNamespace = "http://www.cccbr.org.uk/methods/schemas/2007/05/methods";
+
 // Names in the collection are UTF-8; the library holds Latin-1 bytes.
-// Characters beyond Latin-1 become '?', and control characters (tabs and line
-// ends would break the library's lines) a space.
+// Characters beyond Latin-1 become '?', and control characters, C1 ones
+// included (tabs and line ends would break the library's lines), a space.
 std::string latin1FromUtf8(std::string_view text);
 
 // One summary line of a reading, for the user.

@@ -1,5 +1,6 @@
 #include "method/MethodLibrary.h"
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -89,6 +90,8 @@ const MethodDef* MethodLibrary::methodTitled(std::string_view title) const
 
 void MethodLibrary::addMissing(std::vector<MethodDef> extra)
 {
+    // A title's entry goes to nullptr once a record of `extra` has had its
+    // say, so that a later one of the same title cannot change it.
     std::unordered_map<std::string, MethodDef*> titles;
     for (auto& [number, record] : records)
         titles.emplace(record.name, &record);
@@ -96,13 +99,13 @@ void MethodLibrary::addMissing(std::vector<MethodDef> extra)
         const auto [it, isNew] = titles.emplace(record.name, nullptr);
         if (isNew) {
             add(std::move(record));
-            it->second = &records.rbegin()->second;
-        } else if (it->second->classification.empty()) {
+        } else if (it->second && it->second->classification.empty()) {
             // The record here rings as it always did; it is only found by
             // its class and stage as well.
             it->second->classification = record.classification;
             it->second->stage = record.stage;
         }
+        it->second = nullptr;
     }
 }
 
@@ -156,7 +159,11 @@ MethodLibrary loadMethodLibrary(const std::vector<std::filesystem::path>& candid
 
 void writeImportedMethods(std::ostream& output, const std::vector<MethodDef>& methods, const std::string& origin)
 {
-    output << "# " << origin << '\n';
+    // A tab or a line end in the origin (it holds a file name) would make
+    // the comment a record.
+    std::string comment = origin;
+    std::replace_if(comment.begin(), comment.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+    output << "# " << comment << '\n';
     for (const MethodDef& m : methods)
         output << m.name << '\t' << m.stage << '\t' << m.placeNotation << '\t' << m.bobNotation << '\t'
                << m.singleNotation << '\t' << m.classification << '\n';
@@ -169,7 +176,7 @@ std::vector<MethodDef> readImportedMethods(std::istream& input)
     std::vector<std::string_view> columns;
     while (std::getline(input, line)) {
         dropCarriageReturn(line);
-        if (line.empty() || line.front() == '#' || line.size() > kMaxLibraryLineLength)
+        if (line.size() > kMaxImportedLineLength)
             continue;
         columns.clear();
         std::string_view rest(line);

@@ -22,6 +22,9 @@ struct MethodDef {
 
 inline constexpr const char* kMethodLibraryFileName = "methods.txt";
 inline constexpr std::size_t kMaxLibraryLineLength = 1023;
+// A line of the imported methods' store: longer than any the import writes,
+// whose values (a notation of 4 KB written out in full) outgrow methods.txt's lines.
+inline constexpr std::size_t kMaxImportedLineLength = 64 * 1024;
 
 // The records of the library by record number, in file order.
 class MethodLibrary {
@@ -40,7 +43,8 @@ public:
     // The first record of this title, or nullptr.
     const MethodDef* methodTitled(std::string_view title) const;
     // Adds each record whose title no record here has: what is here keeps
-    // priority, and only learns the class and stage of its title.
+    // priority, and only learns the class and stage of its title. Of
+    // several records of one title in `extra`, only the first counts.
     void addMissing(std::vector<MethodDef> extra);
     Records::const_iterator begin() const { return records.begin(); }
     Records::const_iterator end() const { return records.end(); }
@@ -58,7 +62,9 @@ MethodLibrary readMethodLibrary(std::istream& input);
 
 // The imported methods as stored for a user: methods.txt's columns and
 // then the stage (in column 1, as the shipped file has it) and the class,
-// after one comment line saying where they came from.
+// after one comment line, without a tab, saying where they came from. A line
+// is a record by its columns, so a title may begin with '#'; lines longer
+// than kMaxImportedLineLength are skipped.
 void writeImportedMethods(std::ostream& output, const std::vector<MethodDef>& methods, const std::string& origin);
 std::vector<MethodDef> readImportedMethods(std::istream& input);
 

@@ -1,12 +1,13 @@
 // libFuzzer entry point for the reader of the Central Council's collection:
 // any bytes end in methods or a message, never a crash; what is taken is a
-// record the library can store and ring.
+// record the library can store, read back and ring.
 
 #include "method/MethodCollection.h"
 #include "method/PlaceNotation.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string_view>
 
 namespace {
@@ -33,5 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (parsePlaceNotation(m.placeNotation, messages).empty() || !messages.texts.empty())
             broken("a notation the library cannot parse");
     }
+    std::stringstream store;
+    writeImportedMethods(store, read.methods, "fuzz");
+    if (readImportedMethods(store) != read.methods)
+        broken("methods the store does not read back as they were taken");
     return 0;
 }

@@ -143,6 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"CountZero", kPlainBobMajor, "0H", 0, "The count in '0H' must be from 1 to 99"},
         RefusalCase{"TooManyCalls", kPlainBobMajor, "99x 99H", 0, "The calling has more than 1000 calls"},
         RefusalCase{"LongerThanAProofGoes", kPlainBobMajor, "40x 3H", 0, "The calling is longer than 10000 changes"},
+        // 90 parts of 112 changes: 10,080, just past what a proof follows.
+        RefusalCase{"RepeatedPastAProof", kPlainBobMajor, "90x W", 0, "The calling is longer than 10000 changes"},
         RefusalCase{"OnlyAMultiplier", kPlainBobMajor, "3x", 0, "The calling has no positions"}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 

@@ -99,6 +99,91 @@ TEST(SmallCollection, ZippedCopyReadsTheSame)
     EXPECT_EQ(fromZip.methods, plain.methods);
 }
 
+// --- What a collection's methods come to ------------------------------------------
+
+// A method as "title|notation|stage|class", to compare at a glance.
+std::vector<std::string> taken(const CollectionRead& read)
+{
+    std::vector<std::string> methods;
+    for (const MethodDef& m : read.methods)
+        methods.push_back(m.name + "|" + m.placeNotation + "|" + std::to_string(m.stage) + "|" + m.classification);
+    return methods;
+}
+
+struct CollectionCase {
+    const char* name;
+    std::string xml;
+    std::vector<std::string> methods;
+    std::string summary;
+};
+
+void PrintTo(const CollectionCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class CollectionMethods : public testing::TestWithParam<CollectionCase> {};
+
+TEST_P(CollectionMethods, TakesEachMethodOnceWithItsOwnFields)
+{
+    const CollectionRead read = readMethodCollectionXml(GetParam().xml);
+    ASSERT_EQ(read.error, "");
+    EXPECT_EQ(taken(read), GetParam().methods);
+    EXPECT_EQ(describeCollectionRead(read), GetParam().summary);
+}
+
+const std::string kMinor = "<stage>6</stage><notation>-16-16-16,12</notation>";
+
+INSTANTIATE_TEST_SUITE_P(Collections, CollectionMethods, testing::Values(
+    // The library looks a method up by its title: a second method of that
+    // title must not take the first one's place, stage or class.
+    CollectionCase{"RepeatedTitleKeepsTheFirst",
+                   "<collection><methodSet><method><title>Twice</title>" + kMinor + "</method>"
+                   "<method><title>Twice</title><stage>8</stage><classification>Surprise</classification>"
+                   "<notation>-18-18-18-18,12</notation></method></methodSet></collection>",
+                   {"Twice|x16x16x16,12|6|"},
+                   "1 methods imported; skipped: 0 on more than 12 bells, 0 unnamed, 0 with a bad notation, "
+                   "1 repeating an earlier title"},
+    CollectionCase{"NoStageIsCountedAsSuch",
+                   "<collection><methodSet><method><title>Stageless</title><notation>-16-16-16,12</notation>"
+                   "</method><method><title>Six</title><stage>six</stage><notation>-16-16-16,12</notation>"
+                   "</method><method><title>Kept</title>" + kMinor + "</method></methodSet></collection>",
+                   {"Kept|x16x16x16,12|6|"},
+                   "1 methods imported; skipped: 0 on more than 12 bells, 0 unnamed, 0 with a bad notation, "
+                   "2 with no stage"},
+    CollectionCase{"NestedFieldNamesAreNotTheMethods",
+                   "<collection><methodSet><method><title>Own</title>" + kMinor +
+                   "<references><title>Another Work</title><notation>-12</notation></references>"
+                   "<method><title>Nested</title></method></method></methodSet></collection>",
+                   {"Own|x16x16x16,12|6|"},
+                   "1 methods imported; skipped: 0 on more than 12 bells, 0 unnamed, 0 with a bad notation"},
+    CollectionCase{"NestedFieldNamesAreNotTheSets",
+                   "<collection><methodSet><properties>" + kMinor +
+                   "<notes><stage>8</stage><notation>-12</notation></notes><classification>Bob</classification>"
+                   "</properties><method><title>From The Set</title></method></methodSet></collection>",
+                   {"From The Set|x16x16x16,12|6|Bob"},
+                   "1 methods imported; skipped: 0 on more than 12 bells, 0 unnamed, 0 with a bad notation"},
+    CollectionCase{"TheCouncilsNamespaceUnderAPrefix",
+                   "<cc:collection xmlns:cc=\"http://www.cccbr.org.uk/methods/schemas/2007/05/methods\">"
+                   "<cc:methodSet><cc:method><cc:title>Prefixed</cc:title><cc:stage>6</cc:stage>"
+                   "<cc:notation>-16-16-16,12</cc:notation></cc:method></cc:methodSet></cc:collection>",
+                   {"Prefixed|x16x16x16,12|6|"},
+                   "1 methods imported; skipped: 0 on more than 12 bells, 0 unnamed, 0 with a bad notation"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CollectionText, ControlCharactersBecomeSpacesAndOthersBeyondLatin1AQuestionMark)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"A\tB\nC", "A B C"},
+        {"A\xC2\x85" "B", "A B"},  // U+0085, a line end to some readers
+        {"A\xC2\x9F" "B", "A B"},
+        {"\xC2\xA0\xC3\x86rin", "\xA0\xC6rin"},
+        {"\xE2\x82\xAC", "?"},
+    };
+    for (const auto& [utf8, latin1] : cases)
+        EXPECT_EQ(latin1FromUtf8(utf8), latin1) << testing::PrintToString(utf8);
+}
+
 // --- Notation ------------------------------------------------------------------
 
 struct NotationCase {
@@ -133,6 +218,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CollectionNotation, testing::Values(
     NotationCase{"-13-16,12", 6, ""},   // 2nd can pair with nothing
     NotationCase{"5.1-5", 5, ""},       // a cross on odd bells
     NotationCase{"-61-16,12", 6, ""},   // places out of order
+    NotationCase{"-116-16,12", 6, ""},  // a place named twice
     NotationCase{"-16-16,12,16", 6, ""},
     NotationCase{"", 6, ""},
     NotationCase{"-16-16,12", 13, ""}));
@@ -237,6 +323,12 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileCollection, testing::Values(
     HostileCase{"undeclared entity", [] { return std::string("<collection>&lol;</collection>"); }, "undefined entity"},
     HostileCase{"not XML", [] { return std::string("PK\x01\x02 certainly not XML"); }, "not well-formed"},
     HostileCase{"another document", [] { return std::string("<html><body/></html>"); }, "no methods collection"},
+    HostileCase{"another namespace",
+                [] {
+                    return "<collection xmlns=\"http://example.org/methods\"><methodSet><method><title>A</title>" +
+                           kMinor + "</method></methodSet></collection>";
+                },
+                "the collection is in the namespace \"http://example.org/methods\", not the Central Council's"},
     HostileCase{"empty", [] { return std::string(); }, "no element found"}),
     [](const auto& info) {
         std::string name = info.param.name;
@@ -253,14 +345,37 @@ TEST(SmallCollection, StoppedByTheUserTakesNothing)
     EXPECT_TRUE(read.methods.empty());
 }
 
+// A zip whose member's compressed bytes are spoilt: the archive opens, the
+// member does not inflate.
+fs::path spoiltZip(const fs::path& dir)
+{
+    const fs::path archive = zipped(kShippedCollection, dir);
+    std::string bytes = readFile(archive);
+    const std::size_t dataStart = 30 + std::string_view("CCCBR_methods.xml").size();
+    for (std::size_t i = dataStart + 64; i < dataStart + 1024; ++i)
+        bytes[i] = static_cast<char>(~bytes[i]);
+    std::ofstream(archive, std::ios::binary | std::ios::trunc) << bytes;
+    return archive;
+}
+
+// These are no fault at a place in the XML, so no line is named.
 TEST(HostileCollectionFile, ADamagedZipOrMissingFileSaysSo)
 {
     TempDir dir;
     const fs::path notZip = dir.path / "bad.zip";
     std::ofstream(notZip, std::ios::binary) << "PK\x03\x04 and then nothing a zip holds";
-    EXPECT_EQ(readMethodCollection(notZip).error, "not a readable zip archive");
-    EXPECT_NE(readMethodCollection(dir.path / "missing.xml").error.find("cannot be opened"), std::string::npos);
-    EXPECT_NE(readMethodCollection(dir.path).error.find("is a directory"), std::string::npos);
+    const std::pair<fs::path, std::string> cases[] = {
+        {notZip, "the zip archive is damaged: "},
+        {spoiltZip(dir.path), "the zip archive is damaged: "},
+        {dir.path / "missing.xml", (dir.path / "missing.xml").string() + " cannot be opened"},
+        {dir.path, dir.path.string() + " is a directory"},
+        {"", "no file was named"},
+    };
+    for (const auto& [file, says] : cases) {
+        const CollectionRead read = readMethodCollection(file);
+        EXPECT_TRUE(read.error.starts_with(says)) << file << ": " << read.error;
+        EXPECT_TRUE(read.methods.empty());
+    }
 }
 
 // --- The user's store and priority -------------------------------------------------
@@ -284,6 +399,86 @@ TEST(ImportedStore, RoundTripsAndTheLibraryKeepsPriority)
     EXPECT_FALSE(bristol.imported);
     EXPECT_EQ(bristol.classification, "Surprise");
     EXPECT_TRUE(library.methodTitled("Smoke Delight Royal")->imported);
+}
+
+// The store is read back whole: a title that looks like a comment, and an
+// origin (a file's name) with a line end and tabs in it, change nothing.
+TEST(ImportedStore, TitlesLikeCommentsAndOriginsWithBreaksRoundTrip)
+{
+    const std::vector<MethodDef> methods{imported("#1 Surprise Minor", "x16x16x16,12", "14", "1234", 6, ""),
+                                         imported("# Two", "x16x16x16,12", "14", "1234", 6, "Bob")};
+    std::stringstream file;
+    writeImportedMethods(file, methods, "CCCBR.xml\nForged\t6\tx16\t14\t1234\tBob");
+    EXPECT_EQ(readImportedMethods(file), methods);
+}
+
+struct LongMethodCase {
+    const char* name;
+    int stage;
+    std::string title;
+    std::string notation;
+};
+
+void PrintTo(const LongMethodCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class LongMethod : public testing::TestWithParam<LongMethodCase> {};
+
+// The store's reader must take every line its writer writes, however long the
+// collection's values make it.
+TEST_P(LongMethod, IsStoredFoundAndRung)
+{
+    const LongMethodCase& c = GetParam();
+    const CollectionRead read = readMethodCollectionXml(
+        "<collection><methodSet><method><title>" + c.title + "</title><stage>" + std::to_string(c.stage) +
+        "</stage><classification>" + std::string(kMaxCollectionValueBytes, 'c') + "</classification><notation>" +
+        c.notation + "</notation></method></methodSet></collection>");
+    ASSERT_EQ(read.methods.size(), 1u) << describeCollectionRead(read);
+    std::stringstream file;
+    writeImportedMethods(file, read.methods, "a test");
+    MethodLibrary library;
+    library.addMissing(readImportedMethods(file));
+    const MethodDef* found = library.methodTitled(c.title);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(*found, read.methods.front());
+    CompiledMethod lead;
+    MessageList messages;
+    buildPlainLead(lead, found->placeNotation, messages);
+    EXPECT_EQ(lead.plainLead.size(), collectionLeadChanges(c.notation, c.stage)->size());
+}
+
+std::string repeated(std::string_view text, std::size_t times)
+{
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, LongMethod, testing::Values(
+    LongMethodCase{"TwelveBellsOver1100Characters", 12, "Long Maximus", repeated("-1T", 370) + ",12"},
+    // Every value as long as the import takes, the notation growing the most
+    // it can: each "2" becomes "12E", and the half is rung forwards and back.
+    LongMethodCase{"TheLongestLineTheImportWrites", 11, std::string(kMaxCollectionValueBytes, 't'),
+                   "3," + repeated("2.", (kMaxCollectionValueBytes - 3) / 2)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A store written before repeats were left out, or edited by hand.
+TEST(ImportedStore, TheFirstRecordOfATitleIsTheOneKept)
+{
+    MethodLibrary library;
+    library.add(MethodDef{"Shipped", "x16x16x16,12", "14", "1234"});
+    library.addMissing({imported("Twice", "x16x16x16,12", "14", "1234", 6, ""),
+                        imported("Shipped", "x18x18x18x18,12", "14", "1234", 6, "Bob"),
+                        imported("Twice", "x18x18x18x18,12", "14", "1234", 8, "Surprise"),
+                        imported("Shipped", "x18x18x18x18,12", "14", "1234", 8, "Surprise")});
+    EXPECT_EQ(*library.methodTitled("Twice"), imported("Twice", "x16x16x16,12", "14", "1234", 6, ""));
+    const MethodDef& shipped = *library.methodTitled("Shipped");
+    EXPECT_EQ(shipped.placeNotation + "|" + std::to_string(shipped.stage) + "|" + shipped.classification,
+              "x16x16x16,12|6|Bob");
+    EXPECT_EQ(library.size(), 2u);
 }
 
 // --- Search ------------------------------------------------------------------------
