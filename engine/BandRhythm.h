@@ -33,6 +33,10 @@ public:
     bool holdingUp(int row, int place, std::int64_t nowUs) const;
     // Whether there is a band rhythm to follow, rather than our own pace.
     bool followsBand() const;
+    // The band's interval between blows, 0 while there is none to follow.
+    double intervalUs() const { return followsBand() ? rhythm.intervalUs() : 0; }
+    // The round trip of our strikes' echoes, 0 until one is heard.
+    std::int64_t roundTripUs() const { return echo.known() ? echo.roundTripUs() : 0; }
 
 private:
 

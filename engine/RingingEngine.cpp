@@ -181,6 +181,7 @@ void RingingEngine::onCall(const CallEvent& event)
 {
     const std::string& call = event.words;
     if (call == "Here's treble") {
+        handRow = -1;
         startRinging();
     } else if (call == "Bob") {
         pendingCall = kBob;
@@ -400,7 +401,8 @@ void RingingEngine::planInRhythm(Micros now)
         }
     }
     const std::size_t firstUnheard = currentRow.find_first_not_of(struckBells + sentBells);
-    if (position == std::string::npos || (!ahead && (nextRow || firstUnheard != position))) {
+    if (position == std::string::npos || (!ahead && (nextRow || firstUnheard != position)) ||
+        awaitsPerson(row, position, nextRow)) {
         pendingBell = 0;
         pendingInNextRow = false;
         return;
@@ -408,7 +410,7 @@ void RingingEngine::planInRhythm(Micros now)
     pendingBell = bellOfSymbol(row[position]);
     pendingInNextRow = nextRow;
     const bool leadsHandstroke = position == 0 && (nextRow ? !handstroke : handstroke);
-    const Micros delay = band.delayUs(rowNumber, static_cast<int>(position) + 1, now, heardInFront(row, position, nextRow),
+    const Micros delay = band.delayUs(rowNumber, static_cast<int>(position) + 1, now, frontTime(row, position, nextRow),
                                       Micros{strikeInterval} * 1000, leadsHandstroke && rowIndex + nextRow > 0);
     output.armStrikeTimer(static_cast<int>((delay + 500) / 1000));
 }
@@ -454,18 +456,29 @@ std::size_t RingingEngine::firstOwnToStrike(const std::string& row, const std::s
     return std::string::npos;
 }
 
-// When the bell in front of `position` was heard, if it has been: the bell
-// before in the same row, or for the lead of the next row the last of this.
-std::optional<Micros> RingingEngine::heardInFront(const std::string& row, std::size_t position, bool nextRow) const
+// When the bell in front of `position` was heard, or for one struck here and
+// not heard yet, when it will be: a round trip after it went out. That bell
+// is the one before in the same row, or for the lead of the next row the
+// last of this.
+std::optional<Micros> RingingEngine::frontTime(const std::string& row, std::size_t position, bool nextRow) const
 {
     char front = 0;
     if (!nextRow && position > 0)
         front = row[position - 1];
     else if (nextRow && position == 0 && !currentRow.empty())
         front = currentRow.back();
-    if (front == 0 || !contains(struckBells, front))
+    if (front == 0)
         return std::nullopt;
-    return heardAt[static_cast<std::size_t>(bellOfSymbol(front) - 1)];
+    const auto index = static_cast<std::size_t>(bellOfSymbol(front) - 1);
+    if (contains(struckBells, front))
+        return heardAt[index];
+    const bool inNextRow = nextRow && position > 0;
+    const bool sentHere = contains(inNextRow ? sentNextRow : sentBells, front);
+    const bool pressedHere =
+        front == symbolOfBell(personBell) && bellTable[index].byHand && personStruckIn(rowIndex + (inNextRow ? 1 : 0));
+    if (sentHere || pressedHere)
+        return sentAt[index] + band.roundTripUs();
+    return std::nullopt;
 }
 
 // Whether a band bell in front of the pending one, not yet heard, is already
@@ -587,21 +600,73 @@ void RingingEngine::onKey(const KeyEvent& event)
     strikeByHand(event.at);
 }
 
-// Sent at once, in turn or not: a person may clash as in a tower. The stroke
-// is that of the row being rung, or of the row after the person's last blow
-// when that is still to come back, so that strokes alternate as rows do.
+// Sent at once, in turn or not: a person may clash as in a tower.
 void RingingEngine::strikeByHand(Micros at)
 {
     if (personBell == 0 || !bellTable[static_cast<std::size_t>(personBell - 1)].byHand)
         return;
-    handRow = std::max(ringing ? rowIndex : 0, handRow + 1);
-    const bool stroke = handRow % 2 == 0;
+    const int row = rowOfPress(at);
+    if (row != handRow) {
+        handRow = row;
+        handPressedAt = at;
+    }
+    const bool stroke = row % 2 == 0;
     ++strikeCounter;
     const int delay = echoDelay;
     echoDelay = 0;
     strikeSentAt = at;
+    sentAt[static_cast<std::size_t>(personBell - 1)] = at;
     output.struckByHand(personBell);
     output.sendStrike(bellTable[static_cast<std::size_t>(personBell - 1)].number, stroke, strikeCounter, delay);
+    // Tolvane's bells behind the person's wait for this press, not its echo.
+    if (ringing && followsRhythm() && pendingBell == 0)
+        planInRhythm(at);
+}
+
+// The row a press is for: the row being rung, or the next once the person's
+// bell has had its blow in it and a good part of a row has gone by since,
+// as when the echoes lag behind the keys. A press sooner than that (a
+// bounce, a nervous double tap) is a stray blow for the row already struck:
+// its stroke repeats that row's, so every ringer's count ignores it and the
+// next press is in turn again.
+int RingingEngine::rowOfPress(Micros at) const
+{
+    const int rung = ringing ? rowIndex : 0;
+    if (!personStruckIn(rung))
+        return rung;
+    const bool struckOnlyHere = handRow <= rung;
+    const Micros halfRow = intervalHeardUs() * bellCount / 2;
+    return struckOnlyHere && at - handPressedAt >= halfRow ? rung + 1 : std::max(handRow, rung);
+}
+
+// Whether the person's bell has been struck for `row`, the row being rung
+// or the one after it: pressed for it, or heard in it.
+bool RingingEngine::personStruckIn(int row) const
+{
+    // A press for a row further ahead is from an earlier touch.
+    if (handRow >= row && handRow <= (ringing ? rowIndex : 0) + 1)
+        return true;
+    return ringing && row == rowIndex && contains(struckBells, symbolOfBell(personBell));
+}
+
+// Whether the person's bell comes before `position` of `row` (the next row
+// when `nextRow`) and has not been struck there: Tolvane never strikes ahead
+// of it, whatever the rhythm says, and plans again at the person's press.
+bool RingingEngine::awaitsPerson(const std::string& row, std::size_t position, bool nextRow) const
+{
+    if (personBell == 0 || !bellTable[static_cast<std::size_t>(personBell - 1)].byHand)
+        return false;
+    if (nextRow && !personStruckIn(rowIndex))
+        return true;
+    return row.find(symbolOfBell(personBell)) < position && !personStruckIn(rowIndex + (nextRow ? 1 : 0));
+}
+
+// The interval between blows as Tolvane hears it: the band's, once it has
+// one to follow, or the speed setting's.
+std::int64_t RingingEngine::intervalHeardUs() const
+{
+    const double band = followsRhythm() ? this->band.intervalUs() : 0;
+    return band > 0 ? static_cast<std::int64_t>(band) : Micros{strikeInterval} * 1000;
 }
 
 void RingingEngine::showPersonPath()
@@ -644,6 +709,7 @@ void RingingEngine::strikeOwnBell(Micros now)
     strikeSentAt = now;
     // Cleared, or the next bell planned, before sending: a failed send shows
     // a box whose nested loop may already choose our next bell.
+    sentAt[static_cast<std::size_t>(pendingBell - 1)] = now;
     if (followsRhythm()) {
         (pendingInNextRow ? sentNextRow : sentBells) += symbolOfBell(pendingBell);
         planInRhythm(now);

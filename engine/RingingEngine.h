@@ -55,7 +55,8 @@ struct EngineState {
     // The bell a person rings by hand (0 none): one of ours, which Tolvane
     // then never strikes itself. Takes effect with the next touch.
     int personBell = 0;
-    int handRow = -1;  // the row of this touch the person's last key press was for
+    int handRow = -1;         // the row of this touch the person's last key press was for
+    Micros handPressedAt = 0;  // when that press was made
 };
 
 // The ringing engine: follows the strikes reported by the server, steps the
@@ -124,7 +125,7 @@ private:
     std::optional<std::string> peekNextRow() const;
     std::size_t firstOwnToStrike(const std::string& row, const std::string& done) const;
     bool bandHoldingUp(Micros now) const;
-    std::optional<Micros> heardInFront(const std::string& row, std::size_t position, bool nextRow) const;
+    std::optional<Micros> frontTime(const std::string& row, std::size_t position, bool nextRow) const;
     void noteBlow(char symbol, Micros at);
     void startTouch();
     bool ringsEveryBell() const;
@@ -139,6 +140,10 @@ private:
     bool robotRings(int bell) const;
     void applyPersonBell();
     void strikeByHand(Micros at);
+    int rowOfPress(Micros at) const;
+    bool personStruckIn(int row) const;
+    bool awaitsPerson(const std::string& row, std::size_t position, bool nextRow) const;
+    std::int64_t intervalHeardUs() const;
     void showPersonPath();
     std::optional<std::string> rowAfterCurrent() const;
 
@@ -148,6 +153,7 @@ private:
     BandRhythm band;
     StrikingWatch watch;
     std::array<Micros, 12> heardAt{};  // when each bell was last heard
+    std::array<Micros, 12> sentAt{};   // when each of ours, or the person's, was last struck here
     int nextPersonBell = 0;
     std::array<bool, KeyEvent::kKeys> keysHeld{};
     std::string previousRow;  // the row before currentRow, for the person's path
