@@ -85,15 +85,15 @@ std::string randomSuffix()
     return suffix;
 }
 
-// A new file beside `target` that no other writer has: O_EXCL refuses a name
-// already taken, and a taken name is tried again with another. Created with
-// 0666 so that the umask decides, as for any file the user makes.
 struct Temporary {
     fs::path path;
     int fd = -1;
     int error = 0;
 };
 
+// A new file beside `target` that no other writer has: O_EXCL refuses a name
+// already taken, and a taken name is tried again with another. Created with
+// 0666 so that the umask decides, as for any file the user makes.
 Temporary createTemporaryBeside(const fs::path& target)
 {
     constexpr int kAttempts = 100;
