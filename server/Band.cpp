@@ -129,6 +129,7 @@ void Band::startRinging(Micros now)
     blows_.clear();
     idealsMs_.clear();
     methodFromRow_ = 0;
+    toldCovering_.clear();
     // The first blow sets the rhythm; the band's own first blow is due one
     // interval after the start.
     anchored_ = false;
@@ -138,7 +139,7 @@ void Band::startRinging(Micros now)
     if (settings_.conductor)
         phase_ = Phase::Ringing;
     out_.log("ringing starts from " + stepper_.row() + " at " + millis(now));
-    scheduleNext();
+    scheduleNext(now);
 }
 
 void Band::stopRinging()
@@ -175,7 +176,7 @@ void Band::bellStruck(int bell, bool stroke, Micros now)
         touchEnded(now);
         return;
     }
-    scheduleNext();
+    scheduleNext(now);
 }
 
 // The band keeps time with whoever struck: the first blow of the ringing sets
@@ -242,7 +243,7 @@ void Band::recountStruck()
             struck_ += symbolOf(bell);
 }
 
-void Band::scheduleNext()
+void Band::scheduleNext(Micros now)
 {
     const auto position = stepper_.row().find_first_not_of(struck_);
     if (position == std::string::npos)
@@ -260,6 +261,7 @@ void Band::scheduleNext()
         return;
     }
     nextBell_ = bell;
+    nextFreeAt_ = now;
     const Micros ideal = rowIdeal_ + static_cast<Micros>(position) * pace_;
     nextAt_ = bands ? plannedBlow(ideal, bell) : std::max(ideal, floor_) + settings_.wait;
 }
@@ -325,9 +327,19 @@ void Band::ringNext(Micros now)
     const int bell = nextBell_;
     if (const auto owner = clientBells_.find(bell); owner != clientBells_.end())
         coverFor(owner->second, bell);
-    // A wake-up a little late is taken as on time, so that the lateness does
-    // not add up strike after strike; a long stall is not caught up by rushing.
-    ringBell(bell, now - nextAt_ <= kLateWakeUp ? nextAt_ : now);
+    ringBell(bell, strikeTimeOnWaking(now));
+}
+
+// A band that keeps its rhythm strikes at its time however late the server
+// woke for it (a busy host is no ringer's error, and its true rhythm would
+// judge it so), or as soon as a late bell in front let it. A band that follows
+// takes a wake-up a little late as on time, so that the lateness does not add
+// up strike after strike, and does not catch up a long stall by rushing.
+Micros Band::strikeTimeOnWaking(Micros now) const
+{
+    if (settings_.keepsRhythm)
+        return std::max(nextAt_, nextFreeAt_);
+    return now - nextAt_ <= kLateWakeUp ? nextAt_ : now;
 }
 
 void Band::ringBell(int bell, Micros now)
@@ -347,7 +359,8 @@ void Band::ringBell(int bell, Micros now)
 void Band::coverFor(const std::string& ringer, int bell)
 {
     out_.log("band rings bell " + std::to_string(bell) + " for " + ringer);
-    if (covering_.insert(ringer).second)
+    covering_.insert(ringer);
+    if (toldCovering_.insert(ringer).second)
         out_.text("The band rings on for " + ringer);
 }
 

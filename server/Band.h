@@ -114,13 +114,14 @@ private:
     void bellStruck(int bell, bool stroke, Micros now);
     bool completeRow();
     void recountStruck();
-    void scheduleNext();
+    void scheduleNext(Micros now);
     Micros plannedBlow(Micros ideal, int bell);
     void hearCall(const std::string& text, Micros now);
     void queueCall(const std::string& text);
     void flushCalls(Micros now);
 
     void ringNext(Micros now);
+    Micros strikeTimeOnWaking(Micros now) const;
     void ringBell(int bell, Micros now);
     void coverFor(const std::string& ringer, int bell);
     Micros strikeError();
@@ -150,6 +151,7 @@ private:
 
     std::map<int, std::string> clientBells_;
     std::set<std::string> covering_;  // silent ringers whose bells the band rings on time
+    std::set<std::string> toldCovering_;  // ringers told so this touch
 
     // The ringing, as every client follows it.
     bool ringing_ = false;
@@ -174,9 +176,11 @@ private:
     Micros floor_ = 0;
     int driftRow_ = 0;  // rows rung since the band was formed, for the tempo drift
 
-    // The bell due next and when the band acts on it.
+    // The bell due next, when the band acts on it, and since when nothing
+    // but the clock holds it back.
     int nextBell_ = 0;
     Micros nextAt_ = 0;
+    Micros nextFreeAt_ = 0;
 
     // The conductor.
     Phase phase_ = Phase::Idle;

@@ -470,6 +470,21 @@ TEST_F(BandTest, ABandThatKeepsItsRhythmDoesNotMoveBackForALateClient)
     }
 }
 
+// Its true rhythm judges a flawless band flawless however late the server
+// wakes for each blow; a bell a late client held back strikes when freed.
+TEST_F(BandTest, ABandThatKeepsItsRhythmStrikesAtItsTimeHoweverLateItWakes)
+{
+    BandSettings settings = this->settings();
+    settings.keepsRhythm = true;
+    makeBand(settings);
+    band->setClients({}, true, now);
+    for (int guard = 0; guard < 100000 && band->deadline(); ++guard) {
+        now = std::max(now, *band->deadline() + 5'000);
+        band->onTime(now);
+    }
+    EXPECT_TRUE(out.logged("true rhythm: band rms 0.0 ms")) << out.logs.back();
+}
+
 TEST_F(BandTest, WaitsForAClientsBellThenFollowsItsStrike)
 {
     makeBand(settings());
@@ -528,6 +543,24 @@ TEST_F(BandTest, AClientHeardAgainIsWaitedForAgainAndItsEarlyStrikeCounts)
     EXPECT_EQ(band->currentRow(), "214365");
     EXPECT_EQ(band->nextBell(), 2);
     EXPECT_EQ(band->deadline(), out.strikes[10].at + 2 * kInterval + kWait) << "waited for again";
+}
+
+TEST_F(BandTest, SaysItRingsOnForARingerOncePerTouch)
+{
+    BandSettings settings = this->settings();
+    settings.touches = 2;
+    makeBand(settings);
+    band->setClients({{2, "Tester"}}, true, now);
+    runUntil(kStartDelay + 2 * kInterval + kWait);  // rung for the silent client
+    runUntilStrikes(6);
+    clientStrike(2, false);  // heard again, then silent again: waited for and rung for once more
+    while (band->touchesRung() < 1 && band->deadline()) {
+        now = std::max(now, *band->deadline());
+        band->onTime(now);
+    }
+    EXPECT_EQ(out.texts.size(), 1u) << "said once in the touch";
+    runToEnd();
+    EXPECT_EQ(out.texts.size(), 2u) << "and once in the next";
 }
 
 // ---------------------------------------------------------------------------
