@@ -60,6 +60,7 @@ void OptionsDialog::askForServerOnly()
     setWindowTitle(tr("Choose a Server"));
     ui->rhythmGroup->hide();
     ui->personGroup->hide();
+    ui->soundGroup->hide();
     ui->reconnectBox->hide();
     ui->serverNote->setText(tr("Tolvane connects to this server now, and at every start when no -l, -t, -d or "
                                "--server is given. Change it later under Options (right-click the window)."));

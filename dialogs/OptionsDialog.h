@@ -33,7 +33,8 @@ public:
     // Shown in the empty host field: the server used when none is saved.
     std::string defaultServerHost;
 
-    // The first start: the server's fields only, as the question before connecting.
+    // The question before connecting: the server's fields only, as nothing
+    // else chosen there would be kept.
     void askForServerOnly();
 
     void accept() override;

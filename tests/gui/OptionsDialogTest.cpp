@@ -76,6 +76,22 @@ private slots:
         QCOMPARE(dialog.sound.tenorNote, std::string("C4"));
     }
 
+    // The slider and boxes hold rounded values: OK with nothing touched must
+    // not round what was shown, or every OK would change the sound and rhythm.
+    void valuesAcceptedUntouchedComeBackExactly()
+    {
+        OptionsDialog dialog;
+        dialog.sound = {true, 0.337, "C4"};
+        dialog.rhythm = {RhythmSettings::Rhythm::Band, 0.333, 0.4567};
+        for (int opening = 0; opening < 2; ++opening) {
+            dialog.show();
+            dialog.accept();
+            QCOMPARE(dialog.sound.volume, 0.337);
+            QCOMPARE(dialog.rhythm.handstrokeGap, 0.333);
+            QCOMPARE(dialog.rhythm.inertia, 0.4567);
+        }
+    }
+
     void cancelLeavesTheFields()
     {
         OptionsDialog dialog;
