@@ -68,7 +68,11 @@ TowerChoice HeadlessRinger::askForTower(const TowerList& towers, bool listComple
         return towerAlreadyRequested() ? TowerChoice::cancel() : TowerChoice::wait();
     if (towerAlreadyRequested())
         return TowerChoice::wait();  // the list again, while joined or joining
-    if (const auto& wanted = options().tower) {
+    // Rejoining, only the tower left will do: nobody is there to say
+    // whether another is wanted.
+    const std::string& left = controller().towerToRejoin();
+    const auto wanted = left.empty() ? options().tower : std::optional(left);
+    if (wanted) {
         showMessage("Tower not found: " + *wanted);
         return TowerChoice::cancel();
     }

@@ -338,7 +338,8 @@ int RingerShell::exitCode() const
         return 1;
     if (endedByUser)
         return 0;
-    return ringer.joinedOnce() ? 0 : 1;
+    // A rejoin that ends without its tower failed as a start without one does.
+    return ringer.joinedOnce() && !ringer.reconnecting() ? 0 : 1;
 }
 
 void RingerShell::userEndsRun()

@@ -49,7 +49,8 @@ public:
     const SoundSettings& soundSettings() const { return soundChoice; }
     void setSoundSettings(const SoundSettings& settings);
     const Options& options() const { return opts; }
-    // 0 ended by the user or the server; 1 no connection or no tower joined.
+    // 0 ended by the user or the server; 1 no connection, or no tower joined
+    // (at the start or on rejoining).
     int exitCode() const;
 
     long sendBytes(std::string_view bytes, int& error) override;

@@ -104,6 +104,33 @@ private slots:
         QVERIFY(QString::fromLatin1(program.readAllStandardError()).contains("tolvane: Name in use"));
     }
 
+    // Back after a drop, the tower left has gone: the run fails as a start
+    // without a tower does, and joins no other in its place.
+    void aRejoinThatFindsNoTowerExitsOne_data()
+    {
+        QTest::addColumn<QStringList>("towerOption");
+        QTest::newRow("--tower") << QStringList{"--tower", "Ash"};
+        QTest::newRow("the only tower") << QStringList{};
+    }
+
+    void aRejoinThatFindsNoTowerExitsOne()
+    {
+        QFETCH(QStringList, towerOption);
+        TestPeer peer;
+        QProcess program;
+        program.start(TOLVANE_PROGRAM, arguments(peer.port(), QStringList{"--reconnect"} + towerOption));
+        QVERIFY(seatInAsh(peer, "6"));
+        peer.close();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeTowerEntry(1, "Elm", ""));
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 1);
+        const QString errors = QString::fromLatin1(program.readAllStandardError());
+        QVERIFY2(errors.contains("tolvane: Tower not found: Ash\n"), qPrintable(errors));
+        QVERIFY2(!peer.next(0), "no other tower joined");
+    }
+
     void theSavedServerIsUsedWhenNoSwitchChoosesOne()
     {
         TestPeer saved;
