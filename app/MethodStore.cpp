@@ -1,5 +1,7 @@
 #include "app/MethodStore.h"
 
+#include "files/AtomicFile.h"
+
 #include "method/Calling.h"
 #include "method/Method.h"
 #include "method/MethodSearch.h"
@@ -42,20 +44,16 @@ std::string terminalText(const std::string& latin1)
     return out;
 }
 
-bool writeAtomically(const fs::path& path, const std::vector<MethodDef>& methods, const std::string& origin)
+// Two imports at once each replace the store whole, the later one last; a
+// failed write leaves the store as it was. Returns why not, or nothing.
+std::string writeStore(const fs::path& path, const std::vector<MethodDef>& methods, const std::string& origin)
 {
-    std::error_code error;
-    fs::create_directories(path.parent_path(), error);
-    const fs::path temporary = path.string() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    std::error_code ignored;  // a directory that cannot be made fails the write, which says why
+    fs::create_directories(path.parent_path(), ignored);
+    return files::writeFileAtomically(path, [&](std::ostream& out) {
         writeImportedMethods(out, methods, origin);
-        out.flush();
-        if (!out)
-            return false;
-    }
-    fs::rename(temporary, path, error);
-    return !error;
+        return true;
+    });
 }
 
 }  // namespace
@@ -88,10 +86,11 @@ ImportOutcome importMethods(const fs::path& collection, const CollectionProgress
     if (!read.error.empty())
         return {false, describeCollectionRead(read)};
     const fs::path store = importedMethodsPath();
-    if (!writeAtomically(store, read.methods,
-                         "Methods of the Central Council of Church Bell Ringers, imported from " +
-                             collection.filename().string()))
-        return {false, "Methods not imported: " + store.string() + " cannot be written"};
+    const std::string failure = writeStore(
+        store, read.methods,
+        "Methods of the Central Council of Church Bell Ringers, imported from " + collection.filename().string());
+    if (!failure.empty())
+        return {false, "Methods not imported: " + store.string() + " cannot be written: " + failure};
     return {true, describeCollectionRead(read) + "; stored in " + store.string()};
 }
 
