@@ -25,6 +25,7 @@ constexpr XML_Char kNamespaceSeparator = ' ';
 // symmetric lead is written forwards and back; the calls and the stage are a
 // few bytes.
 static_assert(kMaxImportedLineLength >= 6 * kMaxCollectionValueBytes + 64);
+
 // The symbols of places beyond the twelfth: such methods are counted, not read.
 constexpr std::string_view kHighBellSymbols = "ABCDFGHJKL";
 
