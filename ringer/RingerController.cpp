@@ -4,6 +4,8 @@
 #include "protocol/MessageTexts.h"
 #include "protocol/Messages.h"
 
+#include <utility>
+
 RingerController::RingerController(RingerHost& host, std::string ringerName)
     : host(host),
       fullRingerName(std::move(ringerName)),
@@ -105,7 +107,22 @@ void RingerController::handle(unsigned type, const NetMessage& message, Micros a
 void RingerController::onBellAssignment(const NetMessage& message)
 {
     BellAssignmentReport report = readBellAssignment(message);
-    engine.onBellAssignment({report.bellCount, std::move(report.bells), report.ringerName == wireRingerName()});
+    const bool ours = report.ringerName == wireRingerName();
+    const bool noneForUs = ours && report.bells.empty();
+    engine.onBellAssignment({report.bellCount, std::move(report.bells), ours});
+    if (ours)
+        sayWhenGivenNoBells(noneForUs);
+}
+
+// Without bells of its own Tolvane only watches, and the rows stay on rounds
+// while the band rings on: said once, not at every new assignment.
+void RingerController::sayWhenGivenNoBells(bool noBells)
+{
+    const bool toldAlready = std::exchange(toldNoBells, noBells);
+    if (!noBells || toldAlready)
+        return;
+    const std::string text = "The server gave Tolvane no bells";
+    host.showMessage(towerName.empty() ? text : text + " in " + towerName);
 }
 
 void RingerController::sendStrike(int bellNumber, bool handstroke, std::uint16_t stamp, int echoDelay)
@@ -132,6 +149,7 @@ void RingerController::onJoinTower(const NetMessage& message)
     const std::string joined = readJoinConfirmation(message);
     engine.setBellCount(0);
     towerName = joined;
+    toldNoBells = false;
     everJoined = everJoined || !joined.empty();
     rejoinTower.clear();
     rejoinSent = false;

@@ -88,6 +88,7 @@ private:
     void dispatchMessage(Micros arrived);
     void handle(unsigned type, const NetMessage& message, Micros arrived);
     void onBellAssignment(const NetMessage& message);
+    void sayWhenGivenNoBells(bool noBells);
     void onTowerEntry(const NetMessage& message);
     void onJoinTower(const NetMessage& message);
     void onServerText(const NetMessage& message);
@@ -129,6 +130,7 @@ private:
     bool everConnected = false;
     bool everJoined = false;
     int reconnectAttempt = 0;
+    bool toldNoBells = false;  // since the join, or since bells were last given
     int connectionNumber = 0;  // a choice made on an earlier connection is not sent on this one
     std::string rejoinTower;
     bool rejoinSent = false;  // the join of rejoinTower is on its way, unanswered

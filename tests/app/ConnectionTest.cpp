@@ -207,6 +207,63 @@ private slots:
         QVERIFY(peer.closedByProgram());
     }
 
+    void saysOnceWhenTheServerGivesItNoBells()
+    {
+        TestPeer peer;
+        RecordingShell shell(peer.port());
+        shell.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());
+        peer.send(makeJoinConfirmation("<i>Ash</i>"));
+        // Every join or leave in the tower announces the assignments again.
+        for (const char* ours : {"", "", "6", ""}) {
+            peer.send(makeBellAssignment(6, "Band", "12345"));
+            peer.send(makeBellAssignment(6, "Tolvane", ours));
+        }
+        const std::string said = "The server gave Tolvane no bells in <i>Ash</i>";
+        QVERIFY(QTest::qWaitFor([&] { return shell.shown.size() == 2; }, 5000));
+        QTest::qWait(100);
+        QCOMPARE(shell.shown, (std::vector<std::string>{said, said}));
+    }
+
+    void reconnectWaitsDoubleToThirtySeconds()
+    {
+        const int expected[] = {1000, 2000, 4000, 8000, 16000, 30000, 30000};
+        for (int attempt = 1; attempt <= 7; ++attempt)
+            QCOMPARE(RingerController::reconnectDelayMs(attempt), expected[attempt - 1]);
+    }
+
+    // A server that sends what cannot be read would send it again: only a
+    // link that drops is made again.
+    void aProtocolFaultEndsTheRunEvenWhenReconnecting()
+    {
+        TestPeer peer;
+        RecordingShell shell(peer.port());
+        shell.controller().setReconnect(true);
+        shell.start();
+        QVERIFY(seatInAsh(peer, "6"));
+        peer.send(std::string(16, '\0'));
+        QVERIFY(QTest::qWaitFor([&] { return shell.ended; }, 5000));
+        QCOMPARE(shell.shown.size(), std::size_t(1));
+        QVERIFY(shell.shown[0].rfind("Connection to Server Lost.", 0) == 0);
+        QVERIFY2(!peer.accept(1500), "the first attempt would come after 1 s");
+    }
+
+    void aDropAfterARejoinStartsAgainAtTheFirstAttempt()
+    {
+        TestPeer peer;
+        RecordingShell shell(peer.port());
+        shell.controller().setReconnect(true);
+        shell.start();
+        QVERIFY(seatInAsh(peer, "6"));
+        peer.close();
+        QVERIFY(seatInAsh(peer, "6"));
+        QVERIFY(QTest::qWaitFor([&] { return !shell.controller().reconnecting(); }, 5000));
+        peer.close();
+        QVERIFY(QTest::qWaitFor([&] { return shell.shown.size() == 2; }, 5000));
+        QCOMPARE(shell.shown, (std::vector<std::string>{reconnectingText(1), reconnectingText(1)}));
+    }
+
     // Reconnecting to a server that does not answer is waited out beside the
     // window: its loop runs on (a connect that blocked would hold it 5 s).
     void aSilentServerDoesNotHoldTheLoopWhileReconnecting()
