@@ -97,6 +97,14 @@ QString panelText(const std::string& rows)
     return latin1Text(rows).replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
+// A text too long for the line is cut short there and shown whole in the tool
+// tip, as plain text: a tool tip would take markup in a server's text for its own.
+void showElided(QLabel* label, const QString& text, int width)
+{
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, width));
+    label->setToolTip(QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped()));
+}
+
 // A value is saved only when the user changed it in the dialog.
 template <typename T>
 void saveIfChanged(std::optional<T>& saved, const T& chosen, const T& shown)
@@ -205,6 +213,13 @@ void RingerDialog::buildControls()
     personStrip->setFont(rows);
     personStrip->hide();
     grid->addWidget(personStrip, row++, 0, 1, 2);
+    statusLine = new QLabel(this);
+    statusLine->setObjectName("statusLine");
+    statusLine->setTextFormat(Qt::PlainText);
+    statusLine->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusLine->hide();
+    grid->addWidget(statusLine, row++, 0, 1, 2);
 
     setTabOrder(setMethodButton, stopButton);
     setTabOrder(stopButton, fasterButton);
@@ -319,7 +334,31 @@ void RingerDialog::showMessage(const std::string& text)
 
 void RingerDialog::showMessageThen(const std::string& text, const std::function<void()>& then)
 {
-    offerText({text, 1, then});
+    if (!ringsByHand()) {
+        offerText({text, 1, then});
+        return;
+    }
+    showInStatusLine(text);
+    then();
+}
+
+// Joined, with a bell of the person's: before the join a refusal's box and
+// the tower choice after it are what is wanted.
+bool RingerDialog::ringsByHand() const
+{
+    return !controller().joinedTower().empty() && hasPersonBell();
+}
+
+// Chosen now, or still in force for the touch being rung.
+bool RingerDialog::hasPersonBell() const
+{
+    return personBell() != 0 || controller().ringing().personBell != 0;
+}
+
+void RingerDialog::showInStatusLine(const std::string& text)
+{
+    showElided(statusLine, latin1Text(text).simplified(), lastChangesView->width());
+    showPersonStrip();
 }
 
 void RingerDialog::showFinalMessage(const std::string& text)
@@ -470,21 +509,14 @@ void RingerDialog::showWhatIsRung()
     if (text == ringingText)
         return;
     ringingText = text;
-    const QString shown = ringingValue->fontMetrics().elidedText(text, Qt::ElideRight, lastChangesView->width());
-    if (ringingValue->text() != shown) {
-        ringingValue->setText(shown);
-        // A tool tip would take markup in a tower's name for its own.
-        ringingValue->setToolTip(QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped()));
-    }
+    showElided(ringingValue, text, lastChangesView->width());
 }
 
 void RingerDialog::showReconnecting(const std::string& text)
 {
-    // A refusal carries the server's own words, which may be long: shown
-    // whole in the tool tip, as plain text.
+    // A refusal carries the server's own words, which may be long.
     ringingText = latin1Text(text);
-    ringingValue->setText(ringingValue->fontMetrics().elidedText(ringingText, Qt::ElideRight, lastChangesView->width()));
-    ringingValue->setToolTip(QStringLiteral("<qt>%1</qt>").arg(ringingText.toHtmlEscaped()));
+    showElided(ringingValue, ringingText, lastChangesView->width());
 }
 
 void RingerDialog::endRun()
@@ -555,7 +587,9 @@ void RingerDialog::showPersonPath(const PersonPath& path)
 
 void RingerDialog::showPersonStrip()
 {
-    personStrip->setVisible(personBell() != 0 || controller().ringing().personBell != 0);
+    const bool shown = hasPersonBell();
+    personStrip->setVisible(shown);
+    statusLine->setVisible(shown && !statusLine->text().isEmpty());
 }
 
 bool RingerDialog::eventFilter(QObject* watched, QEvent* event)

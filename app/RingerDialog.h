@@ -22,6 +22,9 @@ public:
     explicit RingerDialog(Options options);
 
     void showMessage(const std::string& text) override;
+    // The server's texts. While a person rings with the keys they go to the
+    // status line under the rows: a box would take the keys, and a server
+    // may say the same thing at every pause.
     void showMessageThen(const std::string& text, const std::function<void()>& then) override;
     void showFinalMessage(const std::string& text) override;
     void showSpeed(const std::string& adjustment, const std::string& pealSpeed) override;
@@ -69,6 +72,9 @@ private:
     QWidget* topWindow();
     void closeOtherWindows(bool boxesToo);
     void showWhatIsRung();
+    bool ringsByHand() const;
+    bool hasPersonBell() const;
+    void showInStatusLine(const std::string& text);
     bool takeBellKey(QObject* watched, QEvent* event);
     void releaseBellKeys();
     bool isRepeat(KeyEvent::Key key, const QKeyEvent& event);
@@ -84,6 +90,7 @@ private:
     QLabel* ringingValue = nullptr;
     QString ringingText;
     PersonStrip* personStrip = nullptr;
+    QLabel* statusLine = nullptr;  // the server's texts while a person rings
     std::array<unsigned long, KeyEvent::kKeys> keyReleasedAt{};  // the event time of each key's last release
     // The chart of the last touch a person rang in, and the file it was last opened from.
     std::string strikingChart;

@@ -37,6 +37,7 @@ public:
     void start();
 
     RingerController& controller() { return ringer; }
+    const RingerController& controller() const { return ringer; }
     // How Tolvane times its blows: at start-up the command line's values over
     // the saved ones, later what the options dialog sets. Takes effect from the next touch.
     const RhythmSettings& rhythmSettings() const { return rhythm; }

@@ -52,9 +52,10 @@ public:
     // engine sees it: for a shell that plays the bells' sound.
     virtual void heardStrike(int /*bell*/, bool /*handstroke*/) {}
 
-    // Shows a text, and runs `then` once the user has dismissed it. A shell
-    // that holds back a text while another is open runs `then` only when this
-    // text's own box is dismissed.
+    // Shows a text the server sent, and runs `then` once the user has
+    // dismissed it. A shell that holds back a text while another is open runs
+    // `then` only when this text's own box is dismissed; one that shows the
+    // text where nothing need be dismissed runs `then` at once.
     virtual void showMessageThen(const std::string& text, const std::function<void()>& then)
     {
         showMessage(text);

@@ -165,7 +165,8 @@ private slots:
     }
 
     // Space, J and F strike the person's bell whichever button has the
-    // focus, and never press it; a repeating key strikes once.
+    // focus, and never press it; a repeating key strikes once. (Which stroke
+    // a quick press is, the engine decides, and its own tests say.)
     void bellKeysStrikeThePersonsBellAndPressNoButton()
     {
         TestPeer peer;
@@ -182,8 +183,7 @@ private slots:
         stop->setFocus();
         bool clicked = false;
         connect(stop, &QPushButton::clicked, this, [&] { clicked = true; });
-        const std::pair<Qt::Key, bool> keys[] = {{Qt::Key_Space, true}, {Qt::Key_J, false}, {Qt::Key_F, true}};
-        for (const auto& [key, handstroke] : keys) {
+        for (const Qt::Key key : {Qt::Key_Space, Qt::Key_J, Qt::Key_F}) {
             QTest::keyPress(stop, key);
             QKeyEvent repeat(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
             QApplication::sendEvent(stop, &repeat);
@@ -198,11 +198,46 @@ private slots:
             QVERIFY(strike);
             QCOMPARE(int(strike->getWord(2)), 4);
             QCOMPARE(int(strike->getWord(6)), 2);
-            QCOMPARE(strike->getWord(8) != 0, handstroke);
         }
         QVERIFY2(!peer.next(300), "one strike a key press");
         QVERIFY(!clicked);
         QVERIFY(!window.controller().ringing().stopRequested);
+        peer.close();
+    }
+
+    // A box would take the keys from the person ringing: the server's texts,
+    // sent again at every pause, go to the line under the rows instead.
+    void serverTextsGoToTheStatusLineWhileAPersonRings()
+    {
+        TestPeer peer;
+        Options options = localOptions(peer.port());
+        options.tower = "Ash";
+        RingerDialog window(options);
+        window.setPersonBell(2);
+        window.show();
+        window.start();
+        QVERIFY(seatInAsh(peer, "2"));
+        QVERIFY(QTest::qWaitFor([&] { return window.controller().ringing().bellTable[1].byHand; }, 5000));
+
+        QStringList boxes;
+        QTimer closer;  // a box that opens is noted and closed, so that the test cannot hang in it
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes << box->text();
+                box->accept();
+            }
+        });
+        closer.start(10);
+        const std::string said = "<b>The band rings on for Tolvane</b>";
+        for (int pause = 0; pause < 3; ++pause)
+            peer.send(makeServerText(said));
+        auto* status = window.findChild<QLabel*>("statusLine");
+        QVERIFY(status);
+        QVERIFY(QTest::qWaitFor([&] { return status->text() == QString::fromStdString(said); }, 5000));
+        QTest::qWait(200);
+        QCOMPARE(boxes, QStringList());
+        QVERIFY(status->isVisible());
+        QCOMPARE(status->textFormat(), Qt::PlainText);
         peer.close();
     }
 
