@@ -39,6 +39,8 @@ public:
     std::int64_t roundTripUs() const { return echo.known() ? echo.roundTripUs() : 0; }
 
 private:
+    std::int64_t arrivalAfterFront(std::int64_t due, int row, int place, std::optional<std::int64_t> frontUs,
+                                   double blows) const;
 
     RhythmSettings settings;
     RhythmModel rhythm;

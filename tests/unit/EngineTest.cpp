@@ -7,6 +7,11 @@
 
 #include <ostream>
 
+#include <functional>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <queue>
 #include <set>
 
 namespace {
@@ -718,3 +723,226 @@ TEST(Rhythm, AChangeOfRhythmWaitsForTheNextTouch)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Following a band that does not follow Tolvane
+//
+// The band rings by its own clock, whatever Tolvane does: each blow is
+// struck at the time the test lays down and reaches Tolvane a one-way delay
+// later; Tolvane's blows reach the server a one-way delay after they go out
+// and come back as echoes a round trip after. Where each of Tolvane's blows
+// lands at the server is judged against the band's own times.
+namespace banddriver {
+
+struct Blow {
+    std::int64_t at = 0;  // ms, at the server
+    int row = 0;
+    int place = 0;
+    int bell = 0;
+};
+
+struct Delivery {
+    std::int64_t at;
+    NetMessage message;
+    bool operator>(const Delivery& other) const { return at > other.at; }
+};
+
+struct Outcome {
+    std::vector<Blow> band;     // the band's blows as struck
+    std::vector<Blow> tolvane;  // Tolvane's as they reach the server
+};
+
+// Rings `rows` with the band on every bell but Tolvane's; `blowTime(row,
+// place)` is when the band would strike each place.
+inline Outcome ringAgainstTheClock(SimulatedTower& tower, const std::vector<std::string>& rows,
+                                   const std::function<std::int64_t(int, int)>& blowTime, int oneWayMs)
+{
+    Outcome outcome;
+    std::priority_queue<Delivery, std::vector<Delivery>, std::greater<>> arrivals;
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r)
+        for (int p = 1; p <= static_cast<int>(rows[static_cast<std::size_t>(r)].size()); ++p) {
+            const char symbol = rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(p - 1)];
+            const int bell = static_cast<int>(kBellSymbols.find(symbol)) + 1;
+            if (tower.isRobots(symbol))
+                continue;
+            const std::int64_t at = blowTime(r, p);
+            outcome.band.push_back({at, r, p, bell});
+            arrivals.push({at + oneWayMs, makeStrike(bell, r % 2 == 0, 0, 0)});
+        }
+    std::array<int, 13> rung{};
+    const std::int64_t end = blowTime(static_cast<int>(rows.size()), 1) + 10'000;
+    while (tower.host.now < end) {
+        const std::int64_t fires =
+            tower.host.timerArmed() ? tower.host.armedAt + *tower.host.armedFor : std::numeric_limits<std::int64_t>::max();
+        const std::int64_t next = arrivals.empty() ? std::numeric_limits<std::int64_t>::max() : arrivals.top().at;
+        if (fires == std::numeric_limits<std::int64_t>::max() && arrivals.empty())
+            break;
+        if (fires <= next) {
+            tower.host.now = fires;
+            tower.host.armedFor.reset();
+            tower.controller.strikeTimerFired();
+            for (const NetMessage& sent : tower.host.takeSent()) {
+                if (sent.getWord(2) != 4)
+                    continue;
+                const int bell = sent.getWord(6);
+                const int row = rung[static_cast<std::size_t>(bell)]++;
+                const std::string& symbols = rows[std::min(static_cast<std::size_t>(row), rows.size() - 1)];
+                const int place = static_cast<int>(symbols.find(kBellSymbols[static_cast<std::size_t>(bell - 1)])) + 1;
+                outcome.tolvane.push_back({fires + oneWayMs, row, place, bell});
+                arrivals.push({fires + 2 * oneWayMs, sent});
+            }
+        } else {
+            tower.host.now = next;
+            tower.deliver(arrivals.top().message);
+            arrivals.pop();
+        }
+    }
+    return outcome;
+}
+
+// Rows with one extra interval before every handstroke row after the first;
+// `intervalOfRow` the band's interval in ms.
+inline std::function<std::int64_t(int, int)> bandClock(std::function<double(int)> intervalOfRow, int bells)
+{
+    return [intervalOfRow, bells](int row, int place) {
+        double t = 1000;
+        for (int r = 0; r < row; ++r)
+            t += intervalOfRow(r) * bells + (r % 2 == 1 ? intervalOfRow(r + 1) : 0);
+        return static_cast<std::int64_t>(std::llround(t + intervalOfRow(row) * (place - 1)));
+    };
+}
+
+} // namespace banddriver
+
+struct PaceJump {
+    const char* name;
+    double change;  // the interval after the jump, as a share of the one before
+    int oneWayMs;
+    const char* bells;  // Tolvane's
+};
+
+// Band on the treble, Tolvane on 2-6 of rounds, 40 ms each way between
+// Tolvane and the server. The treble strikes one interval after the blow
+// before it (two before a handstroke), as the server hears them, but in row
+// 8 holds up 700 ms. Tolvane's blows never come within half an interval of
+// the blow before, and by two rows on they are back at the pace of before.
+class LateRinger : public testing::TestWithParam<bool> {};
+
+TEST_P(LateRinger, TolvaneFollowsWithoutClashOrRush)
+{
+    constexpr std::int64_t kOneWay = 40;
+    SimulatedTower tower(6, "23456");
+    const bool band = GetParam();
+    if (band)
+        tower.controller.setRhythm({.rhythm = RhythmSettings::Rhythm::Band});
+    const std::int64_t interval = band ? 250 : tower.engine().strikeInterval;
+    std::vector<std::pair<int, std::int64_t>> blows;  // row, when the server hears it
+    std::vector<std::pair<std::int64_t, NetMessage>> arrivals;
+    const auto trebleAt = [&](int row, std::int64_t at) {
+        blows.emplace_back(row, at);
+        arrivals.emplace_back(at + kOneWay, makeStrike(1, row % 2 == 0, 0, 0));
+    };
+    trebleAt(0, 1000);
+    int rung = 0;  // Tolvane's blows so far
+    while (blows.size() < 14 * 6) {
+        const auto first = std::min_element(arrivals.begin(), arrivals.end(),
+                                            [](const auto& a, const auto& b) { return a.first < b.first; });
+        const std::int64_t fires = tower.host.timerArmed() ? tower.host.armedAt + *tower.host.armedFor : INT64_MAX;
+        if (first != arrivals.end() && first->first < fires) {
+            tower.host.now = first->first;
+            const NetMessage message = first->second;
+            arrivals.erase(first);
+            tower.deliver(message);
+            continue;
+        }
+        ASSERT_NE(fires, INT64_MAX) << "Tolvane is waiting with nothing to come";
+        tower.host.now = fires;
+        tower.host.armedFor.reset();
+        tower.controller.strikeTimerFired();
+        for (const NetMessage& sent : tower.host.takeSent()) {
+            const int row = rung++ / 5;
+            ASSERT_EQ(sent.getWord(6), rung % 5 == 0 ? 6 : rung % 5 + 1) << "row " << row;
+            blows.emplace_back(row, fires + kOneWay);
+            arrivals.emplace_back(fires + 2 * kOneWay, sent);
+            if (rung % 5 == 0) {
+                const bool handstroke = (row + 1) % 2 == 0;
+                trebleAt(row + 1, fires + kOneWay + interval * (handstroke ? 2 : 1) + (row + 1 == 8 ? 700 : 0));
+            }
+        }
+    }
+    // The pace Tolvane rang at before the hold-up, within rows.
+    double before = 0;
+    for (std::size_t i = 30; i < 48; ++i)
+        before += i % 6 == 0 ? 0 : static_cast<double>(blows[i].second - blows[i - 1].second) / 15;
+    for (std::size_t i = 7; i < blows.size(); ++i) {
+        const std::int64_t gap = blows[i].second - blows[i - 1].second;
+        EXPECT_GE(2 * gap, interval) << "blow " << i % 6 + 1 << " of row " << blows[i].first << " comes " << gap
+                                     << " ms after the one before";
+        if (blows[i].first >= 10 && i % 6 != 0) {
+            EXPECT_NEAR(static_cast<double>(gap), before, 0.1 * before)
+                << "blow " << i % 6 + 1 << " of row " << blows[i].first;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothRhythms, LateRinger, testing::Bool(),
+                         [](const auto& info) { return info.param ? "InTheBandsRhythm" : "AtTheIntervalRule"; });
+
+class ViolentPace : public testing::TestWithParam<PaceJump> {};
+
+// From one row to the next the band's pace jumps; Tolvane, in the band's rhythm,
+// must keep every blow between the band's blows in front of it and behind it.
+TEST_P(ViolentPace, EveryBlowStaysInItsPlace)
+{
+    const PaceJump jump = GetParam();
+    MethodSettings pbMinor;
+    pbMinor.placeNotation = "x16x16x16,12";
+    SimulatedTower tower(6, jump.bells, pbMinor);
+    tower.controller.setRhythm({.rhythm = RhythmSettings::Rhythm::Band});
+    std::vector<std::string> rows(2, "123456");
+    for (const auto& row : plainCourse({"x", "16", "x", "16", "x", "16", "x", "16", "x", "16", "x", "12"}, 6))
+        rows.push_back(row);
+    const auto interval = [&](int row) {
+        const double before = 220, after = before * jump.change;
+        return row < 6 ? before : after;
+    };
+    const auto ideal = banddriver::bandClock(interval, 6);
+    // A band of people: every blow a little off its ideal, by up to 20 ms.
+    const auto clock = [&](int row, int place) {
+        const unsigned spread = static_cast<unsigned>(row * 16 + place) * 2654435761u;
+        return ideal(row, place) + static_cast<std::int64_t>(spread % 41) - 20;
+    };
+    const auto outcome = banddriver::ringAgainstTheClock(tower, rows, clock, jump.oneWayMs);
+    ASSERT_EQ(outcome.tolvane.size(), 2 * rows.size());
+    // Each of Tolvane's blows must come after the blow in front of it and
+    // before the blow behind it, as the server hears them. The first touch
+    // starts at the speed setting's pace, until the band's is heard.
+    std::map<std::pair<int, int>, std::int64_t> heard;
+    for (const auto& blow : outcome.band)
+        heard[{blow.row, blow.place}] = blow.at;
+    for (const auto& blow : outcome.tolvane)
+        heard[{blow.row, blow.place}] = blow.at;
+    for (const auto& blow : outcome.tolvane) {
+        if (blow.row < 2)
+            continue;
+        const auto here = heard.find({blow.row, blow.place});
+        const auto front = std::prev(here);
+        const auto behind = std::next(here);
+        EXPECT_LT(front->second, blow.at) << "bell " << blow.bell << " of row " << blow.row << " in place " << blow.place
+                                          << " comes before the blow in front of it";
+        if (behind != heard.end()) {
+            EXPECT_LT(blow.at, behind->second) << "bell " << blow.bell << " of row " << blow.row << " in place "
+                                               << blow.place << " comes after the blow behind it";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Jumps, ViolentPace,
+                         testing::Values(PaceJump{"ThirtyPerCentSlower", 1.3, 0, "34"},
+                                         PaceJump{"FiftyPerCentSlower", 1.5, 0, "45"},
+                                         PaceJump{"ThirtyPerCentFaster", 1 / 1.3, 0, "23"},
+                                         PaceJump{"FiftyPerCentFaster", 1 / 1.5, 0, "45"},
+                                         PaceJump{"FiftyPerCentFasterOnTheBack", 1 / 1.5, 0, "56"},
+                                         PaceJump{"FiftyPerCentSlowerAt40ms", 1.5, 40, "23"},
+                                         PaceJump{"FiftyPerCentFasterAt40ms", 1 / 1.5, 40, "45"}),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -259,10 +259,13 @@ TEST(BandRhythm, StrikesWhenTheRhythmSaysLessTheRoundTrip)
 TEST(BandRhythm, WaitsForABellThatHeldUpThenLeavesAShortGap)
 {
     BandRhythm band = bandHeard(2);
-    // The sixth is heard 200 ms late: the seventh follows it, half an
-    // interval behind, not on top of it.
+    // The sixth is heard 200 ms late: the seventh follows it most of an
+    // interval behind, taking back an eighth of the delay, not on top of it.
     const std::int64_t late = steadyIdeal(2, 6) + 200'000;
-    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, late, late, 999'000, false)), kInterval / 2, 1000);
+    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, late, late, 999'000, false)), kInterval - 200'000 / 8, 1000);
+    // Only a little late: the rhythm holds, half an interval clear of it.
+    const std::int64_t early = steadyIdeal(2, 6) + 100'000;
+    EXPECT_NEAR(static_cast<double>(band.delayUs(2, 7, early, early, 999'000, false)), kInterval - 100'000, 1000);
 }
 
 TEST(BandRhythm, ARingerIsHoldingUpOnceHalfAnIntervalLate)
