@@ -388,7 +388,9 @@ The network and the striking:
                         after each touch, write its striking chart: rows down
                         the page, places across, each blow at its error from
                         the rhythm fitted to the touch, the clients' bells in
-                        colour, each bell's mean and SD beside it. Touch 1
+                        colour, each bell's mean and SD beside it (from the
+                        method on; the rounds before it are drawn pale and
+                        not counted). Touch 1
                         goes to FILE.svg, touch N to FILE-N.svg; a second
                         tower's to FILE-tower2.svg, FILE-tower2-N.svg. When
                         FILE.svg cannot be written the server exits 2 at once.
@@ -435,7 +437,8 @@ Log (standard output, one line each, flushed; times are ms since start):
           (after each touch, one line per client ringer ("bell 7" for one
           bell), then one for the band's own blows: the mean error (late
           positive) and SD in ms against the rhythm fitted to the touch's
-          blows, and the blows further than 50 ms from it (faults))
+          blows, and the blows further than 50 ms from it (faults), from
+          the method on: the rounds before it are not counted)
 
   [TOWER] striking chart written to FILE.svg | cannot write FILE.svg: why
 

@@ -324,9 +324,7 @@ std::string counted(int count, const char* noun)
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
-}  // namespace
-
-StrikingReport analyseStriking(const std::vector<Blow>& blows, const StrikingOptions& options)
+StrikingReport analyseTouch(const std::vector<Blow>& blows, const StrikingOptions& options)
 {
     StrikingReport report;
     report.handstrokeGapBlows = options.handstrokeGapBlows;
@@ -355,6 +353,46 @@ StrikingReport analyseStriking(const std::vector<Blow>& blows, const StrikingOpt
     }
     report.intervalMs = median(fit.slope);
     summarise(blows, layout, options, report);
+    return report;
+}
+
+std::optional<int> firstUsableRow(const std::vector<Blow>& blows)
+{
+    std::optional<int> first;
+    for (const Blow& blow : blows)
+        if (isUsable(blow))
+            first = std::min(first.value_or(blow.row), blow.row);
+    return first;
+}
+
+}  // namespace
+
+// The rows not counted are judged apart, so that a ragged start neither
+// counts nor bends the ideals of the first rows that do.
+StrikingReport analyseStriking(const std::vector<Blow>& blows, const StrikingOptions& options)
+{
+    std::vector<Blow> parts[2];  // not counted, counted
+    std::vector<std::size_t> from[2];
+    for (std::size_t i = 0; i < blows.size(); ++i) {
+        const int part = blows[i].row >= options.countFromRow ? 1 : 0;
+        parts[part].push_back(blows[i]);
+        from[part].push_back(i);
+    }
+    if (parts[0].empty())
+        return analyseTouch(blows, options);
+    const StrikingReport judged[2] = {analyseTouch(parts[0], options), analyseTouch(parts[1], options)};
+    StrikingReport report = judged[1];
+    report.countedFromRow = options.countFromRow;
+    report.idealMs.resize(blows.size());
+    report.errorMs.resize(blows.size());
+    for (int part = 0; part < 2; ++part)
+        for (std::size_t k = 0; k < parts[part].size(); ++k) {
+            report.idealMs[from[part][k]] = judged[part].idealMs[k];
+            report.errorMs[from[part][k]] = judged[part].errorMs[k];
+        }
+    const auto first = firstUsableRow(blows), firstCounted = firstUsableRow(parts[1]);
+    if (first && firstCounted)
+        report.rowFaults.insert(report.rowFaults.begin(), static_cast<std::size_t>(*firstCounted - *first), 0);
     return report;
 }
 

@@ -24,6 +24,10 @@ struct StrikingOptions {
     int neighbourRows = 1;          // rows either side of a blow's row that its ideal is fitted through (0..16)
     double handstrokeGapBlows = 1;  // extra intervals before each handstroke row
     bool fitHandstrokeGap = false;  // estimate the gap from the touch instead of using handstrokeGapBlows
+    // Blows of earlier rows (the rounds before the method, while a band is
+    // still settling) get ideals and errors from a fit of their own, so that
+    // a chart can show them, but count in no figure and shape no other ideal.
+    int countFromRow = 0;
 };
 
 struct Stats {
@@ -49,10 +53,11 @@ struct StrikingReport {
     std::vector<BellStats> bells;      // ascending bell
     std::vector<RingerStats> ringers;  // in order of first appearance
     Stats band;                        // all blows together (the band's overall SD)
-    std::vector<int> rowFaults;        // faults per row, index = row - first row
+    std::vector<int> rowFaults;        // faults per row, index = row - first row (rows not counted: 0)
     double intervalMs = 0;             // the fitted mean interval between blows
     double handstrokeGapBlows = 1;     // the handstroke gap used or fitted, in blows
     double faultMs = 50;               // the fault limit the counts above used
+    int countedFromRow = 0;            // blows of earlier rows count nowhere
 };
 
 // A blow is analysed when its time is within ±kMaxTimeMs, its bell and place

@@ -27,6 +27,7 @@ constexpr int kMaxNameCharacters = 18;
 constexpr const char* kBandColour = "#8d99a6";
 constexpr const char* kFaultColour = "#a61e4d";
 constexpr const char* kHighlightColours[] = {"#e8590c", "#1c7ed6", "#2b8a3e", "#7048e8"};
+constexpr const char* kUncountedOpacity = "0.35";
 
 // Bell numbers as ringers write them: 0, E and T for ten to twelve.
 std::string bellSymbol(int bell)
@@ -214,6 +215,11 @@ private:
     std::ostringstream out_;
 };
 
+bool hasUncountedRows(const ChartLayout& layout, const StrikingReport& report)
+{
+    return !layout.rowLine.empty() && layout.rowLine.begin()->first < report.countedFromRow;
+}
+
 void drawHeader(Svg& svg, const ChartLayout& layout, const StrikingReport& report, const std::string& title)
 {
     svg.text(16, 28, xmlText(title), "font-size=\"18\" font-weight=\"bold\"");
@@ -221,10 +227,12 @@ void drawHeader(Svg& svg, const ChartLayout& layout, const StrikingReport& repor
                               " rows, interval " + number(report.intervalMs) + " ms, handstroke gap " +
                               number(report.handstrokeGapBlows, 2) + " blows; " + describeBand(report.band);
     svg.text(16, 48, xmlText(facts), "font-size=\"12\" fill=\"#495057\"");
-    svg.text(16, 66,
-             "Each dot is a blow at its ideal place moved by its error (one place = one interval); "
-             "shaded: within the fault limit; ringed: a fault.",
-             "font-size=\"11\" fill=\"#868e96\"");
+    std::string key = "Each dot is a blow at its ideal place moved by its error (one place = one interval); "
+                      "shaded: within the fault limit; ringed: a fault.";
+    if (hasUncountedRows(layout, report))
+        key += " Rows above the line (before row " + std::to_string(report.countedFromRow) +
+               ") are pale and not counted.";
+    svg.text(16, 66, key, "font-size=\"11\" fill=\"#868e96\"");
 }
 
 // Rows alternate strokes: one vote over the blows, as the analysis takes it.
@@ -257,6 +265,13 @@ void drawGrid(Svg& svg, const ChartLayout& layout, const StrikingReport& report,
         svg.line(layout.placeX(place), top, layout.placeX(place), top + height, "#d0ebff");
         svg.text(layout.placeX(place), kTop, std::to_string(place),
                  "font-size=\"10\" fill=\"#868e96\" text-anchor=\"middle\"");
+    }
+    if (hasUncountedRows(layout, report)) {
+        const auto counted = layout.rowLine.lower_bound(report.countedFromRow);
+        if (counted != layout.rowLine.end()) {
+            const double y = layout.rowY(counted->first) - kRowHeight / 2;
+            svg.line(layout.chartLeft() - layout.placeWidth / 2, y, layout.chartRight(), y, "#495057", 1.2);
+        }
     }
     svg.text(layout.chartRight() + kFaultColumnWidth / 2, kTop, "faults",
              "font-size=\"9\" fill=\"#868e96\" text-anchor=\"middle\"");
@@ -306,12 +321,14 @@ void drawBlows(Svg& svg, const ChartLayout& layout, const std::vector<Blow>& blo
             continue;
         const auto highlight = layout.highlightColour.find(blow.bell);
         const std::string fill = highlight != layout.highlightColour.end() ? highlight->second : kBandColour;
-        const bool fault = std::abs(error) > faultMs;
+        const bool counted = blow.row >= report.countedFromRow;
+        const bool fault = counted && std::abs(error) > faultMs;
         const double x = blowX(layout, blow, error), y = layout.rowY(blow.row);
         svg.raw("<g><title>" + xmlText("row " + std::to_string(blow.row) + ", bell " + std::to_string(blow.bell) +
                                        " (" + blow.ringer + "): " + signedNumber(error) + " ms") +
                 "</title><circle cx=\"" + number(x) + "\" cy=\"" + number(y) + "\" r=\"" + number(kDotRadius) +
                 "\" fill=\"" + fill + "\"" +
+                (counted ? "" : std::string(" fill-opacity=\"") + kUncountedOpacity + "\"") +
                 (fault ? std::string(" stroke=\"") + kFaultColour + "\" stroke-width=\"2.4\"" : "") + "/>");
         svg.text(x, y + 3.2, bellSymbol(blow.bell),
                  "font-size=\"9\" font-weight=\"bold\" fill=\"#fff\" text-anchor=\"middle\"");

@@ -149,7 +149,9 @@ TEST_F(BandTest, RingsAPlainCourseFromRoundsAndStandsAtRounds)
     EXPECT_EQ(out.callTexts(), std::vector<std::string>{"Here's treble"});
     EXPECT_FALSE(band->ringing());
     EXPECT_TRUE(band->done());
-    EXPECT_TRUE(out.logged("striking touch 1: band: sd 0.0 ms, " + std::to_string(out.strikes.size()) + " blows"));
+    const std::size_t methodBlows = out.strikes.size() - 2 * 6;
+    EXPECT_TRUE(out.logged("striking touch 1: band: sd 0.0 ms, " + std::to_string(methodBlows) + " blows"))
+        << "judged from the method on";
 }
 
 TEST_F(BandTest, BobsOfTheCompositionAreCalledTwoRowsAheadAndRung)

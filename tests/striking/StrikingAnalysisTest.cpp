@@ -346,3 +346,50 @@ TEST(StrikingChart, PicksOutTheHighlightedRingersBells)
     const std::string svg = strikingChartSvg(blows, analyseStriking(blows), "t", {"Tolvane"});
     EXPECT_NE(svg.find("#e8590c"), std::string::npos);
 }
+
+// A ragged start, while the band settles in the rounds, is drawn but counts
+// nowhere: the figures are those of the rows from the method on, alone.
+TEST(StrikingAnalysis, ARaggedStartBeforeTheMethodIsShownButNotCounted)
+{
+    constexpr int kMethodFrom = 4;
+    constexpr std::size_t kStage = 8;
+    auto blows = synthesise({.stage = kStage, .sdMs = 8, .seed = 5});
+    std::mt19937 random(9);
+    std::normal_distribution<double> ragged(0, 60);
+    for (Blow& blow : blows)
+        if (blow.row < kMethodFrom)
+            blow.timeMs += ragged(random);
+    const std::size_t roundsBlows = kMethodFrom * kStage;
+    const std::vector<Blow> method(blows.begin() + roundsBlows, blows.end());
+    const auto alone = analyseStriking(method);
+    const auto report = analyseStriking(blows, {.countFromRow = kMethodFrom});
+    ASSERT_GT(analyseStriking(blows).band.sdMs, alone.band.sdMs + 2) << "counted, the ragged start would show";
+
+    const auto expectSame = [](const Stats& got, const Stats& want, const std::string& what) {
+        EXPECT_EQ(got.count, want.count) << what;
+        EXPECT_EQ(got.faults, want.faults) << what;
+        EXPECT_DOUBLE_EQ(got.meanMs, want.meanMs) << what;
+        EXPECT_DOUBLE_EQ(got.sdMs, want.sdMs) << what;
+    };
+    expectSame(report.band, alone.band, "band");
+    ASSERT_EQ(report.ringers.size(), alone.ringers.size());
+    for (std::size_t i = 0; i < alone.ringers.size(); ++i)
+        expectSame(report.ringers[i].stats, alone.ringers[i].stats, alone.ringers[i].ringer);
+    ASSERT_EQ(report.bells.size(), alone.bells.size());
+    for (std::size_t i = 0; i < alone.bells.size(); ++i)
+        expectSame(report.bells[i].stats, alone.bells[i].stats, "bell " + std::to_string(alone.bells[i].bell));
+    EXPECT_DOUBLE_EQ(report.intervalMs, alone.intervalMs);
+    for (std::size_t i = 0; i < method.size(); ++i)
+        ASSERT_DOUBLE_EQ(report.errorMs[roundsBlows + i], alone.errorMs[i]) << "blow " << i;
+    std::vector<int> rowFaults(kMethodFrom, 0);
+    rowFaults.insert(rowFaults.end(), alone.rowFaults.begin(), alone.rowFaults.end());
+    EXPECT_EQ(report.rowFaults, rowFaults);
+
+    // Every blow is drawn; those of the rounds pale and never ringed as faults.
+    const std::string svg = strikingChartSvg(blows, report, "t", {"Tolvane"});
+    EXPECT_EQ(parseXml(svg).elements["circle"], static_cast<int>(blows.size()));
+    std::size_t pale = 0;
+    for (auto at = svg.find("fill-opacity=\"0.35\""); at != std::string::npos; at = svg.find("fill-opacity=\"0.35\"", at + 1))
+        ++pale;
+    EXPECT_EQ(pale, roundsBlows);
+}
