@@ -10,6 +10,10 @@ constexpr int kBandBlowsToFollow = 3;
 // After a bell in front that held up, the gap before the next blow, as a
 // share of the interval.
 constexpr double kGapAfterHoldUp = 0.5;
+// A ringer in front later than this, in intervals, has held up: the blows
+// after take up the delay rather than hurry back into the rhythm. Less
+// late is a ringer's scatter, which the rhythm rides over.
+constexpr double kHeldUp = 1.0;
 // After a ringer who held up, how much of the delay each blow takes back at
 // most, as a share of the interval.
 constexpr double kTakenUpPerBlow = 0.25;
@@ -84,7 +88,7 @@ std::int64_t BandRhythm::arrivalAfterFront(std::int64_t due, int row, int place,
     double arrival = static_cast<double>(due);
     const auto frontDue = place > 1 ? rhythm.due(row, place - 1) : row > 0 ? rhythm.due(row - 1, rhythm.bells()) : std::nullopt;
     const double late = frontDue ? front - static_cast<double>(*frontDue) : 0;
-    if (late > kGapAfterHoldUp * interval)
+    if (late > kHeldUp * interval)
         arrival += late - std::min(late / rhythm.bells(), kTakenUpPerBlow * interval);
     const double rule = front + blows * interval;
     if (arrival > rule + kFarPastTheRule * interval)

@@ -83,6 +83,9 @@ void RingingEngine::onBellAssignment(const AssignmentEvent& event)
 
 void RingingEngine::setBellCount(int count)
 {
+    // Another tower, or another band: the last touch's pace is not theirs.
+    if (count != bellCount)
+        lastTouchPaceUs = 0;
     bellCount = count;
     stopIfRowDoesNotFit();
 }
@@ -411,7 +414,7 @@ void RingingEngine::planInRhythm(Micros now)
     pendingInNextRow = nextRow;
     const bool leadsHandstroke = position == 0 && (nextRow ? !handstroke : handstroke);
     const Micros delay = band.delayUs(rowNumber, static_cast<int>(position) + 1, now, frontTime(row, position, nextRow),
-                                      Micros{strikeInterval} * 1000, leadsHandstroke && rowIndex + nextRow > 0);
+                                      ownPaceUs(), leadsHandstroke && rowIndex + nextRow > 0);
     output.armStrikeTimer(static_cast<int>((delay + 500) / 1000));
 }
 
@@ -512,6 +515,10 @@ void RingingEngine::setRhythm(const RhythmSettings& settings)
 
 void RingingEngine::startTouch()
 {
+    // The band is likely to ring the next touch at the pace of the last,
+    // rather than at Tolvane's speed setting.
+    if (band.intervalUs() > 0)
+        lastTouchPaceUs = static_cast<Micros>(band.intervalUs());
     rowIndex = 0;
     rhythmSettings = nextRhythm;
     band = BandRhythm(rhythmSettings);
@@ -662,11 +669,18 @@ bool RingingEngine::awaitsPerson(const std::string& row, std::size_t position, b
 }
 
 // The interval between blows as Tolvane hears it: the band's, once it has
-// one to follow, or the speed setting's.
+// one to follow, or Tolvane's own.
 std::int64_t RingingEngine::intervalHeardUs() const
 {
     const double band = followsRhythm() ? this->band.intervalUs() : 0;
-    return band > 0 ? static_cast<std::int64_t>(band) : Micros{strikeInterval} * 1000;
+    return band > 0 ? static_cast<std::int64_t>(band) : ownPaceUs();
+}
+
+// The pace Tolvane keeps with no band rhythm to follow: in the band's
+// rhythm, that of the last touch in this tower, else the speed setting's.
+std::int64_t RingingEngine::ownPaceUs() const
+{
+    return followsRhythm() && lastTouchPaceUs > 0 ? lastTouchPaceUs : Micros{strikeInterval} * 1000;
 }
 
 void RingingEngine::showPersonPath()

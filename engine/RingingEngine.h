@@ -144,6 +144,7 @@ private:
     bool personStruckIn(int row) const;
     bool awaitsPerson(const std::string& row, std::size_t position, bool nextRow) const;
     std::int64_t intervalHeardUs() const;
+    std::int64_t ownPaceUs() const;
     void showPersonPath();
     std::optional<std::string> rowAfterCurrent() const;
 
@@ -153,6 +154,7 @@ private:
     BandRhythm band;
     StrikingWatch watch;
     std::array<Micros, 12> heardAt{};  // when each bell was last heard
+    Micros lastTouchPaceUs = 0;  // the band's interval when the last touch ended, 0 for none
     std::array<Micros, 12> sentAt{};   // when each of ours, or the person's, was last struck here
     int nextPersonBell = 0;
     std::array<bool, KeyEvent::kKeys> keysHeld{};

@@ -802,10 +802,11 @@ inline Outcome ringAgainstTheClock(SimulatedTower& tower, const std::vector<std:
 
 // Rows with one extra interval before every handstroke row after the first;
 // `intervalOfRow` the band's interval in ms.
-inline std::function<std::int64_t(int, int)> bandClock(std::function<double(int)> intervalOfRow, int bells)
+inline std::function<std::int64_t(int, int)> bandClock(std::function<double(int)> intervalOfRow, int bells,
+                                                      double startMs = 1000)
 {
-    return [intervalOfRow, bells](int row, int place) {
-        double t = 1000;
+    return [intervalOfRow, bells, startMs](int row, int place) {
+        double t = startMs;
         for (int r = 0; r < row; ++r)
             t += intervalOfRow(r) * bells + (r % 2 == 1 ? intervalOfRow(r + 1) : 0);
         return static_cast<std::int64_t>(std::llround(t + intervalOfRow(row) * (place - 1)));
@@ -813,6 +814,32 @@ inline std::function<std::int64_t(int, int)> bandClock(std::function<double(int)
 }
 
 } // namespace banddriver
+
+// A band far quicker than Tolvane's speed setting rings two plain courses;
+// the second starts at the first's pace, not the setting's.
+TEST(Rhythm, ASecondTouchStartsAtThePaceOfTheFirst)
+{
+    MethodSettings pbMinor;
+    pbMinor.placeNotation = "x16x16x16,12";
+    SimulatedTower tower(6, "23", pbMinor);
+    tower.controller.setRhythm({.rhythm = RhythmSettings::Rhythm::Band});
+    ASSERT_GT(tower.engine().strikeInterval, 300);
+    std::vector<std::string> rows(2, "123456");
+    for (const auto& row : plainCourse({"x", "16", "x", "16", "x", "16", "x", "16", "x", "16", "x", "12"}, 6))
+        rows.push_back(row);
+    const auto quick = [](int) { return 150.0; };
+    banddriver::ringAgainstTheClock(tower, rows, banddriver::bandClock(quick, 6), 0);
+    ASSERT_FALSE(tower.engine().ringing);
+    const auto second = banddriver::bandClock(quick, 6, static_cast<double>(tower.host.now + 5000));
+    const auto outcome = banddriver::ringAgainstTheClock(tower, rows, second, 0);
+    ASSERT_EQ(outcome.tolvane.size(), 2 * rows.size());
+    for (const auto& blow : outcome.tolvane) {
+        if (blow.row < 4) {
+            EXPECT_LT(std::abs(static_cast<double>(blow.at - second(blow.row, blow.place))), 0.25 * 150)
+                << "bell " << blow.bell << " of row " << blow.row;
+        }
+    }
+}
 
 struct PaceJump {
     const char* name;
