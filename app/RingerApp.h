@@ -8,11 +8,11 @@
 class RingerApp : public QApplication {
 public:
     RingerApp(int& argc, char** argv);
-    // Returns the process's exit status. `askForServer`: nothing chose a
+    // Returns the process's exit status. `serverUnset`: nothing chose a
     // server and none is saved, so the user is asked first.
-    int run(Options options, bool askForServer);
+    int run(Options options, bool serverUnset);
 };
 
-// Asks for the server in the options dialog's server fields, the local
-// server filled in; on OK saves it and puts it into `options`. False on Cancel.
+// The first start's question for the server (askForServer), the local
+// server filled in.
 bool askForFirstServer(Options& options);

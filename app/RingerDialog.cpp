@@ -546,6 +546,46 @@ void RingerDialog::closeOtherWindows(bool boxesToo)
     }
 }
 
+void RingerDialog::connectFailedWith(const std::string& failure)
+{
+    if (options().serverChosen) {
+        RingerShell::connectFailedWith(failure);
+        return;
+    }
+    offerText({failure, 1, [this] { offerAnotherServer(); }});
+}
+
+void RingerDialog::offerAnotherServer()
+{
+    if (!controller().running())
+        return;
+    Options chosen = options();
+    if (askForServer(chosen, chosen.serverHost, chosen.serverPort, this)) {
+        connectTo(chosen.serverHost, chosen.serverPort);
+        return;
+    }
+    if (controller().running())
+        endUnconnected();
+}
+
+bool askForServer(Options& options, const std::string& host, int port, QWidget* parent)
+{
+    OptionsDialog dialog(parent);
+    dialog.askForServerOnly();
+    dialog.serverHost = host;
+    dialog.serverPort = port;
+    dialog.defaultServerHost = kLocalServerHost;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    options.serverHost = dialog.serverHost.empty() ? kLocalServerHost : dialog.serverHost;
+    options.serverPort = dialog.serverPort;
+    SavedSettings saved = loadSettings().settings;
+    saved.serverHost = options.serverHost;
+    saved.serverPort = options.serverPort;
+    saveSettings(saved);
+    return true;
+}
+
 void RingerDialog::reject()
 {
     userEndsRun();

@@ -53,6 +53,9 @@ protected:
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override;
     // In the line that says what is rung, until the bells are assigned again.
     void showReconnecting(const std::string& text) override;
+    // With the saved server, perhaps only the first start's guess, another
+    // may be given before the run ends; one the command line chose stands.
+    void connectFailedWith(const std::string& failure) override;
 
 private:
     struct PendingText {
@@ -65,6 +68,7 @@ private:
 
     void buildControls();
     void setMethod();
+    void offerAnotherServer();
     void chooseMethodsToImport();
     void offerText(PendingText pending);
     void showBox(const PendingText& pending);
@@ -105,3 +109,8 @@ private:
 };
 
 QIcon bellIcon();
+
+// Asks for the server in the options dialog's server fields, `host` and
+// `port` filled in; on OK saves the answer and puts it into `options`. False
+// on Cancel.
+bool askForServer(Options& options, const std::string& host, int port, QWidget* parent = nullptr);

@@ -22,6 +22,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -139,17 +140,25 @@ int connectWithin(int fd, const sockaddr_in& address, int timeoutMs)
     return connectOutcome(fd);
 }
 
-std::string connectFailureText(int error)
+// Why a connect failed, in the words a user can act on.
+std::string connectFailureReason(int error)
 {
     switch (error) {
     case ECONNREFUSED:
-        return text::kConnectRefused;
+        return "refused";
     case ETIMEDOUT:
     case ECONNABORTED:
-        return text::kConnectTimedOut;
+        return "timed out";
     default:
-        return formatText(text::kConnectFailed, error);
+        return std::strerror(error);
     }
+}
+
+// "Connection to server failed", and on a line of its own where and why: the
+// first line alone cannot tell a server that is down from a name mistyped.
+std::string connectFailureText(const std::string& host, int port, const std::string& reason)
+{
+    return std::string(text::kConnectRefused) + "\n" + host + ", port " + std::to_string(port) + ": " + reason;
 }
 
 } // namespace
@@ -361,9 +370,8 @@ void RingerShell::openConnection()
     ++socketsOpened;
     socketFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socketFd < 0) {
-        connectFailed = true;
         showMessage(formatText(text::kCantOpenSocket, errno));
-        ringer.endRun();
+        endUnconnected();
         return;
     }
     if (ringer.reconnecting()) {
@@ -372,13 +380,30 @@ void RingerShell::openConnection()
     }
     const std::string failure = connectToServer();
     if (!failure.empty()) {
-        connectFailed = true;
-        showMessage(failure);
         closeSocket();
-        ringer.endRun();
+        connectFailedWith(failure);
         return;
     }
     useConnection();
+}
+
+void RingerShell::connectFailedWith(const std::string& failure)
+{
+    showMessage(failure);
+    endUnconnected();
+}
+
+void RingerShell::endUnconnected()
+{
+    connectFailed = true;
+    ringer.endRun();
+}
+
+void RingerShell::connectTo(const std::string& host, int port)
+{
+    opts.serverHost = host;
+    opts.serverPort = port;
+    connectTimer.start(1);
 }
 
 // The socket is connected: from now on it is read and written as it is ready.
@@ -394,9 +419,9 @@ std::string RingerShell::connectToServer()
 {
     const auto address = lookUpHostWithin(opts.serverHost, kConnectTimeoutMs);
     if (!address)
-        return text::kHostNotFound;
+        return connectFailureText(opts.serverHost, opts.serverPort, "not found");
     if (const int error = connectWithin(socketFd, serverAddress(*address, opts.serverPort), kConnectTimeoutMs); error != 0)
-        return connectFailureText(error);
+        return connectFailureText(opts.serverHost, opts.serverPort, connectFailureReason(error));
     if (!makeNonBlocking(socketFd))
         return formatText(text::kAsyncSetupFailed, errno);
     return {};

@@ -77,6 +77,12 @@ protected:
     bool runEndedByUser() const { return endedByUser; }
     // False for a front end that never plays sound (the headless one).
     virtual bool playsSound() const { return true; }
+    // The connect at the start failed: says why and ends the run. A front end
+    // may first offer another server (connectTo) or end it (endUnconnected).
+    virtual void connectFailedWith(const std::string& failure);
+    void endUnconnected();
+    // Connects to another server, as at the start, once the loop runs again.
+    void connectTo(const std::string& host, int port);
 
 private:
     void openConnection();

@@ -184,12 +184,24 @@ private slots:
         QVERIFY(!shell.controller().running());
     }
 
-    void aRefusedConnectionEndsTheRunWithItsMessage()
+    void aFailedConnectEndsTheRunSayingWhereAndWhy_data()
     {
-        RecordingShell shell(freePort());
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("refused") << "127.0.0.1" << "refused";
+        QTest::newRow("not found") << "no-such-tower.invalid" << "not found";
+    }
+
+    void aFailedConnectEndsTheRunSayingWhereAndWhy()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, reason);
+        const int port = freePort();
+        RecordingShell shell(port, host.toStdString());
         shell.start();
-        QVERIFY(QTest::qWaitFor([&] { return shell.ended; }, 5000));
-        QCOMPARE(shell.shown, (std::vector<std::string>{"Connection to server failed"}));
+        QVERIFY(QTest::qWaitFor([&] { return shell.ended; }, 25000));
+        const std::string said = QStringLiteral("Connection to server failed\n%1, port %2: %3").arg(host).arg(port).arg(reason).toStdString();
+        QCOMPARE(shell.shown, std::vector<std::string>{said});
         QCOMPARE(shell.exitCode(), 1);
     }
 

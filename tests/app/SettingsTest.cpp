@@ -3,6 +3,7 @@
 // for the server. Every case runs against a settings file of its own.
 
 #include "ModalDriver.h"
+#include "TestPeer.h"
 
 #include "app/RingerApp.h"
 #include "app/RingerDialog.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -130,6 +132,64 @@ private slots:
         const SavedSettings saved = loadSettings().settings;
         QCOMPARE(saved.serverHost, std::optional<std::string>("club.example"));
         QCOMPARE(saved.serverPort, 4002);
+    }
+
+    // The first start saved a server where none runs: the window offers to
+    // change it rather than failing at every start. One the command line
+    // chose is its own to change.
+    void aFailedConnectOffersAnotherServer_data()
+    {
+        QTest::addColumn<bool>("serverChosen");
+        QTest::addColumn<bool>("giveServer");
+        QTest::newRow("another given") << false << true;
+        QTest::newRow("offer declined") << false << false;
+        QTest::newRow("chosen on the command line") << true << false;
+    }
+
+    void aFailedConnectOffersAnotherServer()
+    {
+        QFETCH(bool, serverChosen);
+        QFETCH(bool, giveServer);
+        TestPeer running;
+        const int downPort = [] {
+            QTcpServer probe;
+            probe.listen(QHostAddress::LocalHost, 0);
+            return probe.serverPort();
+        }();
+        Options options;
+        options.serverHost = "127.0.0.1";
+        options.serverPort = downPort;
+        options.serverChosen = serverChosen;
+        RingerDialog window(options);
+        QStringList boxes;
+        int offers = 0;
+        QTimer answer;  // answers whatever opens, so that a wrong turn fails rather than hangs
+        connect(&answer, &QTimer::timeout, this, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                boxes << box->text();
+                box->accept();
+            } else if (auto* dialog = qobject_cast<OptionsDialog*>(modal)) {
+                ++offers;
+                QCOMPARE(dialog->findChild<QSpinBox*>("portBox")->value(), downPort);
+                dialog->findChild<QSpinBox*>("portBox")->setValue(running.port());
+                giveServer ? dialog->accept() : dialog->reject();
+            }
+        });
+        answer.start(10);
+        window.start();
+        QVERIFY(QTest::qWaitFor([&] { return !boxes.isEmpty(); }, 5000));
+        QCOMPARE(boxes, QStringList{QStringLiteral("Connection to server failed\n127.0.0.1, port %1: refused").arg(downPort)});
+        if (giveServer) {
+            QVERIFY(running.accept());
+            QVERIFY(window.controller().running());
+            QCOMPARE(loadSettings().settings.serverPort, running.port());
+        } else {
+            QVERIFY(QTest::qWaitFor([&] { return !window.controller().running(); }, 5000));
+            QCOMPARE(window.exitCode(), 1);
+            QVERIFY(!QFile::exists(fileName()));
+        }
+        QCOMPARE(offers, serverChosen ? 0 : 1);
     }
 
     void cancelAtTheFirstStartSavesNothing()
