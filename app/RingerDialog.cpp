@@ -352,7 +352,7 @@ bool RingerDialog::ringsByHand() const
 // Chosen now, or still in force for the touch being rung.
 bool RingerDialog::hasPersonBell() const
 {
-    return personBell() != 0 || controller().ringing().personBell != 0;
+    return personBell() != 0 || controller().ringing().hands[0].bell != 0;
 }
 
 void RingerDialog::showInStatusLine(const std::string& text)
@@ -613,7 +613,7 @@ TowerChoice RingerDialog::askForTower(const TowerList& towers, bool)
 void RingerDialog::setPersonBell(int bell)
 {
     RingerShell::setPersonBell(bell);
-    const int inForce = controller().ringing().personBell;
+    const int inForce = controller().ringing().hands[0].bell;
     if (bell != 0 && bell != inForce)
         personStrip->showNote(tr("Bell %1 is yours from the next touch").arg(bell));
     showPersonStrip();
@@ -634,7 +634,7 @@ void RingerDialog::showPersonStrip()
 
 bool RingerDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (controller().ringing().personBell != 0 && takeBellKey(watched, event))
+    if (controller().ringing().hands[0].bell != 0 && takeBellKey(watched, event))
         return true;
     return QDialog::eventFilter(watched, event);
 }

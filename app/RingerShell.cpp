@@ -230,7 +230,7 @@ void RingerShell::setRhythmSettings(const RhythmSettings& settings)
 void RingerShell::setPersonBell(int bell)
 {
     handBell = bell;
-    ringer.setPersonBell(bell);
+    ringer.setPersonBells({bell, 0});
 }
 
 void RingerShell::setSoundSettings(const SoundSettings& settings)

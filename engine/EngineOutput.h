@@ -13,9 +13,11 @@
 // Where the person's bell goes, for the strip under the rows: refreshed at
 // every row while a person rings.
 struct PersonPath {
-    int bell = 0;           // the bell asked for, 1..12
+    int bell = 0;           // the bell asked for, 1..12 (the left hand's of two)
     bool assigned = false;  // the server has given us bells
     bool rung = false;      // false when the server gave us no bell of that number
+    int secondBell = 0;     // the right hand's bell when the person rings two, else 0
+    bool secondRung = false;
     bool ringing = false;   // a touch is under way: the rows below mean something
     bool handstroke = true; // the stroke of the current row
     std::string lastRow;    // empty before the second row

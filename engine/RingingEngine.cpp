@@ -73,9 +73,9 @@ void RingingEngine::onBellAssignment(const AssignmentEvent& event)
     updateSpeedDisplay();
     ringing = false;
     // Every bell starts again at handstroke, the person's key too.
-    handRow = -1;
+    forgetPresses();
     output.killStrikeTimer();
-    applyPersonBell();
+    applyPersonBells();
     showPersonPath();
     for (char symbol : unknown)
         output.showMessage(std::string(text::kUnknownBell) + symbol);
@@ -105,7 +105,7 @@ void RingingEngine::stopIfRowDoesNotFit()
 
 void RingingEngine::startRinging()
 {
-    applyPersonBell();
+    applyPersonBells();
     ringing = true;
     handstroke = true;
     inRounds = true;
@@ -184,7 +184,7 @@ void RingingEngine::onCall(const CallEvent& event)
 {
     const std::string& call = event.words;
     if (call == "Here's treble") {
-        handRow = -1;
+        forgetPresses();
         startRinging();
     } else if (call == "Bob") {
         pendingCall = kBob;
@@ -282,7 +282,7 @@ void RingingEngine::bellStruck(int index, bool stroke, Micros at)
         pendingBell = 0;
     if (stopping) {
         ringing = false;
-        handRow = -1;
+        forgetPresses();
         showPersonPath();
         reportStriking(true);
         return;
@@ -477,8 +477,9 @@ std::optional<Micros> RingingEngine::frontTime(const std::string& row, std::size
         return heardAt[index];
     const bool inNextRow = nextRow && position > 0;
     const bool sentHere = contains(inNextRow ? sentNextRow : sentBells, front);
+    const std::size_t hand = handOf(bellOfSymbol(front));
     const bool pressedHere =
-        front == symbolOfBell(personBell) && bellTable[index].byHand && personStruckIn(rowIndex + (inNextRow ? 1 : 0));
+        hand != kNoHand && rungByHand(hand) && personStruckIn(rowIndex + (inNextRow ? 1 : 0), hand);
     if (sentHere || pressedHere)
         return sentAt[index] + band.roundTripUs();
     return std::nullopt;
@@ -557,8 +558,10 @@ void RingingEngine::reportStriking(bool touchEnded)
     if (touchEnded)
         summary.touch = watch.touch();
     summary.touchEnded = touchEnded;
-    if (touchEnded && personBell != 0 && bellTable[static_cast<std::size_t>(personBell - 1)].byHand)
-        summary.chartSvg = watch.chartSvg(formatText("Striking: bell %d rung by hand", personBell));
+    if (touchEnded && rungByHand(0) && rungByHand(1))
+        summary.chartSvg = watch.chartSvg(formatText("Striking: bells %d and %d rung by hand", hands[0].bell, hands[1].bell));
+    else if (touchEnded && (rungByHand(0) || rungByHand(1)))
+        summary.chartSvg = watch.chartSvg(formatText("Striking: bell %d rung by hand", hands[rungByHand(0) ? 0 : 1].bell));
     output.showStriking(summary);
 }
 
@@ -571,22 +574,48 @@ bool RingingEngine::robotRings(int bell) const
     return slot.ownBell && !slot.byHand;
 }
 
-void RingingEngine::setPersonBell(int bell)
+void RingingEngine::setPersonBells(PersonBells bells)
 {
-    nextPersonBell = bell >= 1 && bell <= kMaxBells ? bell : 0;
+    for (int& bell : bells)
+        bell = bell >= 1 && bell <= kMaxBells ? bell : 0;
+    if (bells[0] == 0 || bells[0] == bells[1])
+        bells = {bells[0] == 0 ? bells[1] : bells[0], 0};
+    nextPersonBells = bells;
     if (!ringing) {
-        applyPersonBell();
+        applyPersonBells();
         showPersonPath();
     }
 }
 
-void RingingEngine::applyPersonBell()
+void RingingEngine::applyPersonBells()
 {
-    personBell = nextPersonBell;
+    for (std::size_t hand = 0; hand < hands.size(); ++hand)
+        hands[hand] = {nextPersonBells[hand]};
     for (int i = 0; i < kMaxBells; ++i) {
         BellSlot& slot = bellTable[static_cast<std::size_t>(i)];
-        slot.byHand = slot.ownBell && i + 1 == personBell;
+        slot.byHand = slot.ownBell && handOf(i + 1) != kNoHand;
     }
+}
+
+std::size_t RingingEngine::handOf(int bell) const
+{
+    for (std::size_t hand = 0; hand < hands.size(); ++hand)
+        if (bell != 0 && hands[hand].bell == bell)
+            return hand;
+    return kNoHand;
+}
+
+bool RingingEngine::rungByHand(std::size_t hand) const
+{
+    const int bell = hands[hand].bell;
+    return bell != 0 && bellTable[static_cast<std::size_t>(bell - 1)].byHand;
+}
+
+// Every bell starts again at handstroke, the person's keys too.
+void RingingEngine::forgetPresses()
+{
+    for (HandBell& hand : hands)
+        hand.row = -1;
 }
 
 void RingingEngine::onKey(const KeyEvent& event)
@@ -604,27 +633,33 @@ void RingingEngine::onKey(const KeyEvent& event)
     if (event.repeat || keysHeld[key])
         return;
     keysHeld[key] = true;
-    strikeByHand(event.at);
+    // With two bells F is the left hand's and J the right's; with one, every
+    // key rings it.
+    if (hands[1].bell == 0)
+        strikeByHand(event.at, 0);
+    else if (event.key != KeyEvent::Key::Space)
+        strikeByHand(event.at, event.key == KeyEvent::Key::F ? 0 : 1);
 }
 
 // Sent at once, in turn or not: a person may clash as in a tower.
-void RingingEngine::strikeByHand(Micros at)
+void RingingEngine::strikeByHand(Micros at, std::size_t hand)
 {
-    if (personBell == 0 || !bellTable[static_cast<std::size_t>(personBell - 1)].byHand)
+    if (!rungByHand(hand))
         return;
-    const int row = rowOfPress(at);
-    if (row != handRow) {
-        handRow = row;
-        handPressedAt = at;
+    HandBell& rung = hands[hand];
+    const int row = rowOfPress(at, hand);
+    if (row != rung.row) {
+        rung.row = row;
+        rung.pressedAt = at;
     }
     const bool stroke = row % 2 == 0;
     ++strikeCounter;
     const int delay = echoDelay;
     echoDelay = 0;
     strikeSentAt = at;
-    sentAt[static_cast<std::size_t>(personBell - 1)] = at;
-    output.struckByHand(personBell);
-    output.sendStrike(bellTable[static_cast<std::size_t>(personBell - 1)].number, stroke, strikeCounter, delay);
+    sentAt[static_cast<std::size_t>(rung.bell - 1)] = at;
+    output.struckByHand(rung.bell);
+    output.sendStrike(bellTable[static_cast<std::size_t>(rung.bell - 1)].number, stroke, strikeCounter, delay);
     // Tolvane's bells behind the person's wait for this press, not its echo.
     if (ringing && followsRhythm() && pendingBell == 0)
         planInRhythm(at);
@@ -636,36 +671,43 @@ void RingingEngine::strikeByHand(Micros at)
 // bounce, a nervous double tap) is a stray blow for the row already struck:
 // its stroke repeats that row's, so every ringer's count ignores it and the
 // next press is in turn again.
-int RingingEngine::rowOfPress(Micros at) const
+int RingingEngine::rowOfPress(Micros at, std::size_t hand) const
 {
     const int rung = ringing ? rowIndex : 0;
-    if (!personStruckIn(rung))
+    if (!personStruckIn(rung, hand))
         return rung;
-    const bool struckOnlyHere = handRow <= rung;
+    const HandBell& pressed = hands[hand];
+    const bool struckOnlyHere = pressed.row <= rung;
     const Micros halfRow = intervalHeardUs() * bellCount / 2;
-    return struckOnlyHere && at - handPressedAt >= halfRow ? rung + 1 : std::max(handRow, rung);
+    return struckOnlyHere && at - pressed.pressedAt >= halfRow ? rung + 1 : std::max(pressed.row, rung);
 }
 
-// Whether the person's bell has been struck for `row`, the row being rung
+// Whether the bell of `hand` has been struck for `row`, the row being rung
 // or the one after it: pressed for it, or heard in it.
-bool RingingEngine::personStruckIn(int row) const
+bool RingingEngine::personStruckIn(int row, std::size_t hand) const
 {
     // A press for a row further ahead is from an earlier touch.
-    if (handRow >= row && handRow <= (ringing ? rowIndex : 0) + 1)
+    const int pressed = hands[hand].row;
+    if (pressed >= row && pressed <= (ringing ? rowIndex : 0) + 1)
         return true;
-    return ringing && row == rowIndex && contains(struckBells, symbolOfBell(personBell));
+    return ringing && row == rowIndex && contains(struckBells, symbolOfBell(hands[hand].bell));
 }
 
-// Whether the person's bell comes before `position` of `row` (the next row
-// when `nextRow`) and has not been struck there: Tolvane never strikes ahead
-// of it, whatever the rhythm says, and plans again at the person's press.
+// Whether a bell the person rings comes before `position` of `row` (the
+// next row when `nextRow`) and has not been struck there: Tolvane never
+// strikes ahead of it, whatever the rhythm says, and plans again at the
+// person's press.
 bool RingingEngine::awaitsPerson(const std::string& row, std::size_t position, bool nextRow) const
 {
-    if (personBell == 0 || !bellTable[static_cast<std::size_t>(personBell - 1)].byHand)
-        return false;
-    if (nextRow && !personStruckIn(rowIndex))
-        return true;
-    return row.find(symbolOfBell(personBell)) < position && !personStruckIn(rowIndex + (nextRow ? 1 : 0));
+    for (std::size_t hand = 0; hand < hands.size(); ++hand) {
+        if (!rungByHand(hand))
+            continue;
+        if (nextRow && !personStruckIn(rowIndex, hand))
+            return true;
+        if (row.find(symbolOfBell(hands[hand].bell)) < position && !personStruckIn(rowIndex + (nextRow ? 1 : 0), hand))
+            return true;
+    }
+    return false;
 }
 
 // The interval between blows as Tolvane hears it: the band's, once it has
@@ -685,12 +727,14 @@ std::int64_t RingingEngine::ownPaceUs() const
 
 void RingingEngine::showPersonPath()
 {
-    if (personBell == 0)
+    if (hands[0].bell == 0)
         return;
     PersonPath path;
-    path.bell = personBell;
+    path.bell = hands[0].bell;
+    path.rung = rungByHand(0);
+    path.secondBell = hands[1].bell;
+    path.secondRung = rungByHand(1);
     path.assigned = std::any_of(bellTable.begin(), bellTable.end(), [](const BellSlot& slot) { return slot.ownBell; });
-    path.rung = bellTable[static_cast<std::size_t>(personBell - 1)].byHand;
     path.ringing = ringing;
     path.handstroke = handstroke;
     path.lastRow = previousRow;

@@ -19,6 +19,16 @@ struct BellSlot {
     bool byHand = false;      // one of ours that a person rings at the keyboard
 };
 
+// A bell a person rings at the keyboard, and their last press of it.
+struct HandBell {
+    int bell = 0;         // 0 none
+    int row = -1;         // the row of this touch the last press was for
+    Micros pressedAt = 0; // when that press was made
+};
+
+// The bells a person rings, the left hand's (F) first; 0 for none.
+using PersonBells = std::array<int, 2>;
+
 // Everything the engine knows, as one plain value: the window, the tests and
 // the fuzzers read it through RingingEngine::state(); only the engine changes it.
 struct EngineState {
@@ -52,11 +62,9 @@ struct EngineState {
     std::string sentBells;
     std::string sentNextRow;
     bool pendingInNextRow = false;
-    // The bell a person rings by hand (0 none): one of ours, which Tolvane
-    // then never strikes itself. Takes effect with the next touch.
-    int personBell = 0;
-    int handRow = -1;         // the row of this touch the person's last key press was for
-    Micros handPressedAt = 0;  // when that press was made
+    // The bells a person rings by hand, at most two, the left hand's first:
+    // ours, which Tolvane then never strikes itself. From the next touch.
+    std::array<HandBell, 2> hands{};
 };
 
 // The ringing engine: follows the strikes reported by the server, steps the
@@ -97,9 +105,9 @@ public:
     void setSpeedAdjustment(int adjustment);
     // Takes effect when the next touch starts (at once while none rings).
     void setRhythm(const RhythmSettings& settings);
-    // The bell a person rings by hand, 0 for none; from the next touch (at
-    // once while none is rung).
-    void setPersonBell(int bell);
+    // The bells a person rings by hand, 0 for none; from the next touch (at
+    // once while none is rung). A second bell the same as the first is none.
+    void setPersonBells(PersonBells bells);
 
     std::string rounds() const;
 
@@ -138,10 +146,14 @@ private:
     void stopIfRowDoesNotFit();
     // Ours and not the person's: Tolvane strikes it.
     bool robotRings(int bell) const;
-    void applyPersonBell();
-    void strikeByHand(Micros at);
-    int rowOfPress(Micros at) const;
-    bool personStruckIn(int row) const;
+    static constexpr std::size_t kNoHand = 2;
+    void applyPersonBells();
+    std::size_t handOf(int bell) const;
+    bool rungByHand(std::size_t hand) const;
+    void forgetPresses();
+    void strikeByHand(Micros at, std::size_t hand);
+    int rowOfPress(Micros at, std::size_t hand) const;
+    bool personStruckIn(int row, std::size_t hand) const;
     bool awaitsPerson(const std::string& row, std::size_t position, bool nextRow) const;
     std::int64_t intervalHeardUs() const;
     std::int64_t ownPaceUs() const;
@@ -156,7 +168,7 @@ private:
     std::array<Micros, 12> heardAt{};  // when each bell was last heard
     Micros lastTouchPaceUs = 0;  // the band's interval when the last touch ended, 0 for none
     std::array<Micros, 12> sentAt{};   // when each of ours, or the person's, was last struck here
-    int nextPersonBell = 0;
+    PersonBells nextPersonBells{};
     std::array<bool, KeyEvent::kKeys> keysHeld{};
     std::string previousRow;  // the row before currentRow, for the person's path
     const MethodSettings& settings;

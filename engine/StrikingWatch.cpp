@@ -3,6 +3,7 @@
 #include "method/MessageSink.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -56,7 +57,10 @@ std::string describeTouch(const StrikingSummary& summary)
 StrikingFigures StrikingWatch::judge(const std::vector<striking::Blow>& stretch)
 {
     StrikingFigures figures;
-    for (const striking::RingerStats& ringer : striking::analyseStriking(stretch).ringers)
+    const striking::StrikingReport report = striking::analyseStriking(stretch);
+    for (const striking::RingerStats& ringer : report.ringers)
         (ringer.ringer == kOwn ? figures.own : ringer.ringer == kPerson ? figures.person : figures.band) = ringer.stats;
+    std::copy_if(report.bells.begin(), report.bells.end(), std::back_inserter(figures.personBells),
+                 [](const striking::BellStats& bell) { return bell.ringer == kPerson; });
     return figures;
 }

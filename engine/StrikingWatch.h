@@ -13,6 +13,7 @@ struct StrikingFigures {
     striking::Stats own;
     striking::Stats band;
     striking::Stats person;
+    std::vector<striking::BellStats> personBells;  // each bell the person rang, ascending
 };
 
 struct StrikingSummary {

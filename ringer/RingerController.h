@@ -53,7 +53,7 @@ public:
     void slowerPressed() { engine.slower(host.monotonicMicros()); }
     void setSpeedAdjustment(int adjustment) { engine.setSpeedAdjustment(adjustment); }
     void setRhythm(const RhythmSettings& settings) { engine.setRhythm(settings); }
-    void setPersonBell(int bell) { engine.setPersonBell(bell); }
+    void setPersonBells(PersonBells bells) { engine.setPersonBells(bells); }
     // A key of the person's bell, `down` or up, stamped now.
     void keyPressed(KeyEvent::Key key, bool down, bool repeat)
     {

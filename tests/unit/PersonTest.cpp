@@ -30,7 +30,7 @@ struct SentStrike {
 // Band on 1-3, Tolvane given 4-6, the person ringing 4.
 class PersonRings : public testing::Test {
 protected:
-    PersonRings() { tower.controller.setPersonBell(4); }
+    PersonRings() { tower.controller.setPersonBells({4, 0}); }
 
     // Presses (and releases) a key; returns the strikes that went out.
     std::vector<SentStrike> press(Key key = Key::J, bool echo = true)
@@ -296,6 +296,69 @@ INSTANTIATE_TEST_SUITE_P(BothRhythms, PressSequences, testing::Combine(testing::
                                     (std::get<1>(info.param) ? "InTheBandsRhythm" : "AtTheIntervalRule");
                          });
 
+// The person rings 5 with the left hand (F) and 6 with the right (J); the
+// band rings 1-3 and Tolvane 4.
+TEST(TwoBells, EachKeyRingsItsOwnBellWithThatBellsStroke)
+{
+    SimulatedTower tower(6, "456", plainBobMinor());
+    tower.controller.setPersonBells({5, 6});
+    tower.host.judgesStriking = true;
+    std::map<int, std::string> strokes;
+    const auto press = [&](Key key, bool repeat = false) {
+        tower.host.now += SimulatedTower::kBandGap;
+        tower.controller.keyPressed(key, true, repeat);
+        for (const NetMessage& sent : tower.host.takeSent()) {
+            strokes[sent.getWord(6)] += sent.getWord(8) != 0 ? 'H' : 'B';
+            tower.deliver(sent);
+        }
+    };
+    const auto release = [&](Key key) { tower.controller.keyPressed(key, false, false); };
+    const auto rows = plainCourseWithStart();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (char symbol : rows[i]) {
+            if (symbol == '5' || symbol == '6') {
+                const Key key = symbol == '5' ? Key::F : Key::J;
+                press(Key::Space);  // rings neither of two bells
+                press(key);
+                press(key, true);  // held down: strikes once
+                release(Key::Space);
+                release(key);
+            } else if (symbol == '4') {
+                EXPECT_EQ(tower.robotStrike().bell, 4) << "row " << rows[i];
+            } else {
+                tower.bandStrike(symbol, i % 2 == 0);
+            }
+        }
+    }
+    EXPECT_FALSE(tower.engine().ringing) << "the course should come round and stop";
+    std::string alternate;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        alternate += i % 2 == 0 ? 'H' : 'B';
+    EXPECT_EQ(strokes[5], alternate);
+    EXPECT_EQ(strokes[6], alternate);
+    EXPECT_EQ(strokes.size(), 2u);
+    const StrikingFigures& touch = tower.host.striking.back().touch;
+    EXPECT_EQ(touch.person.count, static_cast<int>(2 * rows.size()));
+    ASSERT_EQ(touch.personBells.size(), 2u);
+    EXPECT_EQ(touch.personBells[0].bell, 5);
+    EXPECT_EQ(touch.personBells[1].stats.count, static_cast<int>(rows.size()));
+}
+
+TEST(TwoBells, ASecondBellTheServerDidNotGiveLeavesItsKeyIdle)
+{
+    SimulatedTower tower(6, "56", plainBobMinor());
+    tower.controller.setPersonBells({5, 3});
+    tower.controller.keyPressed(Key::J, true, false);
+    EXPECT_TRUE(tower.host.takeSent().empty());
+    tower.controller.keyPressed(Key::F, true, false);
+    ASSERT_EQ(tower.host.takeSent().size(), 1u);
+    // Tolvane rings 6 itself, never 5.
+    tower.call("Here's treble");
+    tower.bandStrike('1', true);
+    EXPECT_EQ(tower.engine().hands[0].bell, 5);
+    EXPECT_EQ(tower.engine().hands[1].bell, 3);
+}
+
 TEST(PersonBell, ABellTolvaneWasNotGivenIsNotRungByHandAndTolvaneRingsAllItsOwn)
 {
     struct Recorder : FakeHost {
@@ -303,7 +366,7 @@ TEST(PersonBell, ABellTolvaneWasNotGivenIsNotRungByHandAndTolvaneRingsAllItsOwn)
         std::vector<PersonPath> paths;
     };
     SimulatedTower tower(6, "56", plainBobMinor());
-    tower.controller.setPersonBell(2);
+    tower.controller.setPersonBells({2, 0});
     tower.controller.keyPressed(Key::J, true, false);
     EXPECT_TRUE(tower.host.takeSent().empty());
     tower.ringRows({"123456", "123456"});
@@ -311,7 +374,7 @@ TEST(PersonBell, ABellTolvaneWasNotGivenIsNotRungByHandAndTolvaneRingsAllItsOwn)
 
     Recorder host;
     RingerController controller(host, "Tolvane");
-    controller.setPersonBell(2);
+    controller.setPersonBells({2, 0});
     controller.bytesReceived(makeBellAssignment(6, "Tolvane", "56").bytes());
     ASSERT_FALSE(host.paths.empty());
     EXPECT_TRUE(host.paths.back().assigned);
@@ -327,7 +390,7 @@ TEST(PersonBell, ThePathShowsTheLastCurrentAndNextRows)
     Recorder host;
     RingerController controller(host, "Tolvane");
     controller.applySettings(plainBobMinor());
-    controller.setPersonBell(6);
+    controller.setPersonBells({6, 0});
     controller.bytesReceived(makeBellAssignment(6, "Band", "12345").bytes());
     controller.bytesReceived(makeBellAssignment(6, "Tolvane", "6").bytes());
     const auto strike = [&](int bell, bool handstroke) {
