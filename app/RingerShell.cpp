@@ -140,25 +140,22 @@ int connectWithin(int fd, const sockaddr_in& address, int timeoutMs)
     return connectOutcome(fd);
 }
 
-// Why a connect failed, in the words a user can act on.
-std::string connectFailureReason(int error)
+// Why a connect failed: the message every user of the protocol knows, and
+// on a line of its own where and why, since the first line alone cannot tell
+// a server that is down from a name mistyped.
+std::string connectFailureText(int error, const std::string& host, int port)
 {
+    const std::string where = host + ", port " + std::to_string(port) + ": ";
     switch (error) {
     case ECONNREFUSED:
-        return "refused";
+        return std::string(text::kConnectRefused) + "\n" + where + "refused";
     case ETIMEDOUT:
     case ECONNABORTED:
-        return "timed out";
+        return std::string(text::kConnectTimedOut) + "\n" + where + "timed out";
     default:
-        return std::strerror(error);
+        // This message ends in a line break of its own.
+        return formatText(text::kConnectFailed, error) + where + std::strerror(error);
     }
-}
-
-// "Connection to server failed", and on a line of its own where and why: the
-// first line alone cannot tell a server that is down from a name mistyped.
-std::string connectFailureText(const std::string& host, int port, const std::string& reason)
-{
-    return std::string(text::kConnectRefused) + "\n" + host + ", port " + std::to_string(port) + ": " + reason;
 }
 
 } // namespace
@@ -419,9 +416,10 @@ std::string RingerShell::connectToServer()
 {
     const auto address = lookUpHostWithin(opts.serverHost, kConnectTimeoutMs);
     if (!address)
-        return connectFailureText(opts.serverHost, opts.serverPort, "not found");
+        return std::string(text::kHostNotFound) + "\n" + opts.serverHost + ", port " +
+               std::to_string(opts.serverPort) + ": not found";
     if (const int error = connectWithin(socketFd, serverAddress(*address, opts.serverPort), kConnectTimeoutMs); error != 0)
-        return connectFailureText(opts.serverHost, opts.serverPort, connectFailureReason(error));
+        return connectFailureText(error, opts.serverHost, opts.serverPort);
     if (!makeNonBlocking(socketFd))
         return formatText(text::kAsyncSetupFailed, errno);
     return {};

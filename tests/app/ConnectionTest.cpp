@@ -187,21 +187,24 @@ private slots:
     void aFailedConnectEndsTheRunSayingWhereAndWhy_data()
     {
         QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("said");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("refused") << "127.0.0.1" << "refused";
-        QTest::newRow("not found") << "no-such-tower.invalid" << "not found";
+        QTest::newRow("refused") << "127.0.0.1" << "Connection to server failed" << "refused";
+        QTest::newRow("not found") << "no-such-tower.invalid" << "Internet connection not found" << "not found";
     }
 
     void aFailedConnectEndsTheRunSayingWhereAndWhy()
     {
         QFETCH(QString, host);
+        QFETCH(QString, said);
         QFETCH(QString, reason);
         const int port = freePort();
         RecordingShell shell(port, host.toStdString());
         shell.start();
         QVERIFY(QTest::qWaitFor([&] { return shell.ended; }, 25000));
-        const std::string said = QStringLiteral("Connection to server failed\n%1, port %2: %3").arg(host).arg(port).arg(reason).toStdString();
-        QCOMPARE(shell.shown, std::vector<std::string>{said});
+        // The usual message first, unchanged; where and why under it.
+        const std::string shown = QStringLiteral("%1\n%2, port %3: %4").arg(said, host).arg(port).arg(reason).toStdString();
+        QCOMPARE(shell.shown, std::vector<std::string>{shown});
         QCOMPARE(shell.exitCode(), 1);
     }
 
