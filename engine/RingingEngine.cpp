@@ -338,6 +338,8 @@ void RingingEngine::completeRow(bool& stopping)
     } else if (!handstroke && (settings.goAndStopMode == 0 || goState == 1)) {
         inRounds = false;
         goState = 0;
+        if (hasMethod)
+            watch.methodStartsAt(rowIndex + 1);
     }
     if (!inRounds && hasMethod)
         advanceRow(stopping);

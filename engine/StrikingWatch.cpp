@@ -27,7 +27,8 @@ void StrikingWatch::blowHeard(int row, int place, int bell, bool handstroke, Rin
 
 std::string StrikingWatch::chartSvg(const std::string& title) const
 {
-    return striking::strikingChartSvg(blows, striking::analyseStriking(blows), title, {kPerson});
+    return striking::strikingChartSvg(blows, striking::analyseStriking(blows, {.countFromRow = methodFrom}), title,
+                                      {kPerson});
 }
 
 StrikingFigures StrikingWatch::recent() const
@@ -54,10 +55,10 @@ std::string describeTouch(const StrikingSummary& summary)
     return text;
 }
 
-StrikingFigures StrikingWatch::judge(const std::vector<striking::Blow>& stretch)
+StrikingFigures StrikingWatch::judge(const std::vector<striking::Blow>& stretch, int countFromRow)
 {
     StrikingFigures figures;
-    const striking::StrikingReport report = striking::analyseStriking(stretch);
+    const striking::StrikingReport report = striking::analyseStriking(stretch, {.countFromRow = countFromRow});
     for (const striking::RingerStats& ringer : report.ringers)
         (ringer.ringer == kOwn ? figures.own : ringer.ringer == kPerson ? figures.person : figures.band) = ringer.stats;
     std::copy_if(report.bells.begin(), report.bells.end(), std::back_inserter(figures.personBells),

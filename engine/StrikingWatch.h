@@ -36,16 +36,24 @@ public:
     static constexpr int kRecentRows = 6;
     enum class Ringer { Own, Person, Band };
 
-    void startTouch() { blows.clear(); }
+    void startTouch()
+    {
+        blows.clear();
+        methodFrom = 0;
+    }
+    // The touch's figures and chart count from this row on: the rounds
+    // before the method, while a band settles, are shown but not judged.
+    void methodStartsAt(int row) { methodFrom = row; }
     void blowHeard(int row, int place, int bell, bool handstroke, Ringer ringer, Micros at);
     StrikingFigures recent() const;
-    StrikingFigures touch() const { return judge(blows); }
+    StrikingFigures touch() const { return judge(blows, methodFrom); }
     // The touch so far as a striking chart, the person's bell in colour.
     std::string chartSvg(const std::string& title) const;
     bool empty() const { return blows.empty(); }
 
 private:
-    static StrikingFigures judge(const std::vector<striking::Blow>& stretch);
+    static StrikingFigures judge(const std::vector<striking::Blow>& stretch, int countFromRow = 0);
 
     std::vector<striking::Blow> blows;
+    int methodFrom = 0;
 };
