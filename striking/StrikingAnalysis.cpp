@@ -260,47 +260,67 @@ Stats statsOf(const std::vector<double>& errors, double faultMs)
         stats.faults += std::abs(e) > faultMs ? 1 : 0;
     }
     stats.meanMs = sum / stats.count;
+    double squares = 0;
+    for (const double e : errors)
+        squares += e * e;
+    stats.rmsMs = std::sqrt(squares / stats.count);
     if (stats.count > 1) {
-        double squares = 0;
+        double spread = 0;
         for (const double e : errors)
-            squares += (e - stats.meanMs) * (e - stats.meanMs);
-        stats.sdMs = std::sqrt(squares / (stats.count - 1));
+            spread += (e - stats.meanMs) * (e - stats.meanMs);
+        stats.sdMs = std::sqrt(spread / (stats.count - 1));
     }
     return stats;
 }
 
+// One ringer's, one bell's or the band's errors, apart by stroke too.
+struct ErrorList {
+    std::vector<double> all, hand, back;
+
+    void add(double error, bool handstroke)
+    {
+        all.push_back(error);
+        (handstroke ? hand : back).push_back(error);
+    }
+    Stats stats(double faultMs) const { return statsOf(all, faultMs); }
+    StrokeStats strokes(double faultMs) const { return {statsOf(hand, faultMs), statsOf(back, faultMs)}; }
+};
+
 void summarise(const std::vector<Blow>& blows, const Layout& layout, const StrikingOptions& options,
                StrikingReport& report)
 {
-    std::map<int, std::vector<double>> bellErrors;
+    std::map<int, ErrorList> bellErrors;
     std::map<int, std::string> bellRinger;
     std::vector<std::string> ringerOrder;
-    std::map<std::string, std::vector<double>> ringerErrors;
+    std::map<std::string, ErrorList> ringerErrors;
     std::map<std::string, std::vector<int>> ringerBells;
-    std::vector<double> all;
+    ErrorList all;
     report.rowFaults.assign(layout.lastRow - layout.firstRow + 1, 0);
     for (const int i : layout.used) {
         const Blow& blow = blows[i];
         const double error = report.errorMs[i];
-        all.push_back(error);
-        bellErrors[blow.bell].push_back(error);
+        const bool handstroke = isHandstrokeRow(layout, blow.row);
+        all.add(error, handstroke);
+        bellErrors[blow.bell].add(error, handstroke);
         bellRinger.try_emplace(blow.bell, blow.ringer);
         if (ringerErrors.find(blow.ringer) == ringerErrors.end())
             ringerOrder.push_back(blow.ringer);
-        ringerErrors[blow.ringer].push_back(error);
+        ringerErrors[blow.ringer].add(error, handstroke);
         auto& bells = ringerBells[blow.ringer];
         if (std::find(bells.begin(), bells.end(), blow.bell) == bells.end())
             bells.push_back(blow.bell);
         if (std::abs(error) > options.faultMs)
             ++report.rowFaults[blow.row - layout.firstRow];
     }
-    report.band = statsOf(all, options.faultMs);
+    report.band = all.stats(options.faultMs);
+    report.bandStrokes = all.strokes(options.faultMs);
     for (const auto& [bell, errors] : bellErrors)
-        report.bells.push_back({bell, bellRinger[bell], statsOf(errors, options.faultMs)});
+        report.bells.push_back({bell, bellRinger[bell], errors.stats(options.faultMs), errors.strokes(options.faultMs)});
     for (const std::string& ringer : ringerOrder) {
         std::vector<int> bells = ringerBells[ringer];
         std::sort(bells.begin(), bells.end());
-        report.ringers.push_back({ringer, bells, statsOf(ringerErrors[ringer], options.faultMs)});
+        const ErrorList& errors = ringerErrors[ringer];
+        report.ringers.push_back({ringer, bells, errors.stats(options.faultMs), errors.strokes(options.faultMs)});
     }
 }
 
@@ -433,6 +453,140 @@ TrueRhythmStats judgeAgainstIdeals(const std::vector<Blow>& blows, const std::ve
         stats.lagMs = std::max(stats.lagMs, std::abs(sum / count));
     }
     return stats;
+}
+
+namespace {
+
+// When a row began and ended as heard, if it holds each place once.
+struct RowSpan {
+    double firstMs = 0;
+    double lastMs = 0;
+    bool whole = false;
+};
+
+RowLengths lengthsOf(const std::vector<double>& values)
+{
+    RowLengths lengths;
+    lengths.count = static_cast<int>(values.size());
+    if (values.empty())
+        return lengths;
+    const Stats stats = statsOf(values, 0);
+    lengths.meanMs = stats.meanMs;
+    lengths.sdMs = stats.sdMs;
+    return lengths;
+}
+
+std::map<int, RowSpan> rowSpans(const std::map<int, std::vector<const Blow*>>& rows, int stage)
+{
+    std::map<int, RowSpan> spans;
+    for (const auto& [row, blows] : rows) {
+        std::set<int> places;
+        RowSpan span{blows.front()->timeMs, blows.front()->timeMs, false};
+        for (const Blow* blow : blows) {
+            places.insert(blow->place);
+            span.firstMs = std::min(span.firstMs, blow->timeMs);
+            span.lastMs = std::max(span.lastMs, blow->timeMs);
+        }
+        span.whole = static_cast<int>(blows.size()) == stage && static_cast<int>(places.size()) == stage;
+        spans[row] = span;
+    }
+    return spans;
+}
+
+} // namespace
+
+RowFigures rowFigures(const std::vector<Blow>& blows, int countFromRow)
+{
+    RowFigures figures;
+    std::map<int, std::vector<const Blow*>> rows;
+    std::vector<int> used;
+    int stage = 0;
+    for (int i = 0; i < static_cast<int>(blows.size()); ++i) {
+        const Blow& blow = blows[static_cast<std::size_t>(i)];
+        if (!isUsable(blow) || blow.row < countFromRow)
+            continue;
+        rows[blow.row].push_back(&blow);
+        used.push_back(i);
+        stage = std::max(stage, blow.place);
+    }
+    if (rows.empty())
+        return figures;
+    const bool evenAtHand = evenRowsAreHandstrokes(blows, used);
+    const auto atHand = [evenAtHand](int row) { return (row % 2 == 0) == evenAtHand; };
+    const std::map<int, RowSpan> spans = rowSpans(rows, stage);
+    const auto whole = [&spans](int row) {
+        const auto span = spans.find(row);
+        return span != spans.end() && span->second.whole;
+    };
+    const int firstRow = rows.begin()->first, lastRow = rows.rbegin()->first;
+    double inside = 0;
+    int steps = 0;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        if (!whole(row)) {
+            ++figures.rowsSkipped;
+            continue;
+        }
+        inside += spans.at(row).lastMs - spans.at(row).firstMs;
+        steps += stage - 1;
+    }
+    figures.intervalMs = steps > 0 ? inside / steps : 0;
+    std::vector<double> hand, back, gaps;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        if (!whole(row))
+            continue;
+        const double first = spans.at(row).firstMs;
+        if (whole(row + 1))
+            (atHand(row) ? hand : back).push_back(spans.at(row + 1).firstMs - first);
+        if (atHand(row) && whole(row + 1) && whole(row + 2)) {
+            const double pull = spans.at(row + 2).firstMs - first;
+            if (figures.quickestPull.row < 0 || pull < figures.quickestPull.lengthMs)
+                figures.quickestPull = {row, pull};
+            if (figures.slowestPull.row < 0 || pull > figures.slowestPull.lengthMs)
+                figures.slowestPull = {row, pull};
+        }
+        if (atHand(row) && row > firstRow && whole(row - 1) && figures.intervalMs > 0)
+            gaps.push_back((first - spans.at(row - 1).lastMs) / figures.intervalMs - 1);
+    }
+    figures.handstrokeRows = lengthsOf(hand);
+    figures.backstrokeRows = lengthsOf(back);
+    const RowLengths gap = lengthsOf(gaps);
+    figures.gapMean = gap.meanMs;
+    figures.gapSd = gap.sdMs;
+    figures.gaps = gap.count;
+    return figures;
+}
+
+std::string describeRows(const RowFigures& rows)
+{
+    const auto lengths = [](const char* stroke, const RowLengths& row) {
+        return std::string(stroke) + " " + oneDecimal(row.meanMs) + " ms sd " + oneDecimal(row.sdMs);
+    };
+    const auto pull = [](const char* which, const Pull& pull) {
+        return pull.row < 0 ? std::string(which) + " pull none"
+                            : std::string(which) + " pull " + oneDecimal(pull.lengthMs) + " ms at row " +
+                                  std::to_string(pull.row);
+    };
+    return "rows: " + lengths("handstroke", rows.handstrokeRows) + ", " + lengths("backstroke", rows.backstrokeRows) +
+           ", " + pull("quickest", rows.quickestPull) + ", " + pull("slowest", rows.slowestPull) + ", " +
+           counted(rows.rowsSkipped, "row") + " skipped";
+}
+
+std::string describeGap(const RowFigures& rows)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, "handstroke gap: mean %.2f sd %.2f blows over %s", rows.gapMean, rows.gapSd,
+                  counted(rows.gaps, "row").c_str());
+    return text;
+}
+
+std::string describeStrokes(const std::string& who, const Stats& all, const StrokeStats& strokes)
+{
+    const auto stroke = [](const char* name, const Stats& stats) {
+        return std::string(name) + " rms " + oneDecimal(stats.rmsMs) + " mean " + signedOneDecimal(stats.meanMs) +
+               " sd " + oneDecimal(stats.sdMs) + " ms";
+    };
+    return who + ": rms " + oneDecimal(all.rmsMs) + " ms; " + stroke("handstroke", strokes.hand) + "; " +
+           stroke("backstroke", strokes.back);
 }
 
 std::string describeRinger(const RingerStats& ringer)

@@ -274,13 +274,13 @@ TEST(StrikingAnalysis, DegenerateInputsGiveFiniteOrEmptyReports)
 TEST(StrikingDescribe, RingerAndBandLines)
 {
     const std::vector<std::pair<RingerStats, std::string>> ringers{
-        {{"Tolvane", {7, 8}, {3.14, 6.2, 224, 0}}, "Tolvane bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows"},
-        {{"Band", {1, 2, 3}, {-12.96, 21.0, 3, 1}}, "Band bells 1,2,3: mean -13.0 ms, sd 21.0 ms, 3 blows"},
-        {{"X", {5}, {-0.04, 0, 1, 0}}, "X bell 5: mean +0.0 ms, sd 0.0 ms, 1 blow"},
+        {{"Tolvane", {7, 8}, {3.14, 6.2, 224, 0, 0}, {}}, "Tolvane bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows"},
+        {{"Band", {1, 2, 3}, {-12.96, 21.0, 3, 1, 0}, {}}, "Band bells 1,2,3: mean -13.0 ms, sd 21.0 ms, 3 blows"},
+        {{"X", {5}, {-0.04, 0, 1, 0, 0}, {}}, "X bell 5: mean +0.0 ms, sd 0.0 ms, 1 blow"},
     };
     for (const auto& [stats, text] : ringers)
         EXPECT_EQ(describeRinger(stats), text);
-    EXPECT_EQ(describeBand({0.5, 21.44, 672, 12}), "band: sd 21.4 ms, 672 blows, 12 faults");
+    EXPECT_EQ(describeBand({0.5, 21.44, 672, 12, 0}), "band: sd 21.4 ms, 672 blows, 12 faults");
     EXPECT_EQ(describeBand({0, 0, 1, 1}), "band: sd 0.0 ms, 1 blow, 1 fault");
 }
 
@@ -392,4 +392,92 @@ TEST(StrikingAnalysis, ARaggedStartBeforeTheMethodIsShownButNotCounted)
     for (auto at = svg.find("fill-opacity=\"0.35\""); at != std::string::npos; at = svg.find("fill-opacity=\"0.35\"", at + 1))
         ++pale;
     EXPECT_EQ(pale, roundsBlows);
+}
+
+// A touch of rounds on four bells whose times are laid down by hand: 100 ms
+// between blows, a handstroke gap of 245 ms (2.5 of the touch's mean
+// interval of 98 ms: a gap of 1.5), row 4 slow (120 ms between its blows),
+// the pull of rows 6 and 7 quick (80 ms), the third 30 ms late at every
+// backstroke (never first or last, so no row's span moves), and a tenth row
+// with a blow missing.
+std::vector<Blow> handLaidTouch()
+{
+    const double spacing[10] = {100, 100, 100, 100, 120, 100, 80, 80, 100, 100};
+    std::vector<Blow> blows;
+    double t = 0;
+    for (int row = 0; row <= 10; ++row) {
+        const double step = row < 10 ? spacing[row] : 100;
+        for (int place = 1; place <= (row < 10 ? 4 : 3); ++place) {
+            const bool handstroke = row % 2 == 0;
+            const double late = place == 3 && !handstroke ? 30 : 0;
+            blows.push_back({row, place, place, handstroke, place == 3 ? "Late" : "Band", t + late});
+            if (place < 4)
+                t += step;
+        }
+        // To the next row: the gap before a handstroke, one interval before
+        // a backstroke (the quick pull's own within it).
+        t += row % 2 == 1 ? 245 : row == 6 ? 80 : 100;
+    }
+    return blows;
+}
+
+TEST(RowFigures, FromATouchLaidDownByHand)
+{
+    const RowFigures rows = rowFigures(handLaidTouch());
+    struct Expected {
+        const char* what;
+        double got, want, within;
+    };
+    const Expected figures[] = {
+        // 400, 400, 460, 320, 400
+        {"handstroke rows mean", rows.handstrokeRows.meanMs, 396, 1e-9},
+        {"handstroke rows sd", rows.handstrokeRows.sdMs, std::sqrt(9920.0 / 4), 1e-9},
+        {"handstroke rows", static_cast<double>(rows.handstrokeRows.count), 5, 0},
+        // 545, 545, 545, 485: row 9 has no whole row after it
+        {"backstroke rows mean", rows.backstrokeRows.meanMs, 530, 1e-9},
+        {"backstroke rows sd", rows.backstrokeRows.sdMs, 30, 1e-9},
+        {"backstroke rows", static_cast<double>(rows.backstrokeRows.count), 4, 0},
+        {"quickest pull", rows.quickestPull.lengthMs, 805, 1e-9},
+        {"quickest pull's row", static_cast<double>(rows.quickestPull.row), 6, 0},
+        {"slowest pull", rows.slowestPull.lengthMs, 1005, 1e-9},
+        {"slowest pull's row", static_cast<double>(rows.slowestPull.row), 4, 0},
+        // 2940 ms over 30 steps inside the ten whole rows
+        {"interval", rows.intervalMs, 98, 1e-9},
+        {"gap mean", rows.gapMean, 1.5, 1e-9},
+        {"gap sd", rows.gapSd, 0, 1e-9},
+        {"gaps", static_cast<double>(rows.gaps), 4, 0},
+        {"rows skipped", static_cast<double>(rows.rowsSkipped), 1, 0},
+    };
+    for (const Expected& figure : figures)
+        EXPECT_NEAR(figure.got, figure.want, figure.within) << figure.what;
+
+    // The rounds before the method are not judged.
+    const RowFigures fromRow2 = rowFigures(handLaidTouch(), 2);
+    EXPECT_EQ(fromRow2.handstrokeRows.count, 4);
+    EXPECT_EQ(fromRow2.gaps, 3);
+}
+
+TEST(RowFigures, TheLinesScriptsRead)
+{
+    const RowFigures rows = rowFigures(handLaidTouch());
+    EXPECT_EQ(describeRows(rows), "rows: handstroke 396.0 ms sd 49.8, backstroke 530.0 ms sd 30.0, quickest pull 805.0 "
+                                  "ms at row 6, slowest pull 1005.0 ms at row 4, 1 row skipped");
+    EXPECT_EQ(describeGap(rows), "handstroke gap: mean 1.50 sd 0.00 blows over 4 rows");
+    EXPECT_EQ(describeGap(rowFigures({})), "handstroke gap: mean 0.00 sd 0.00 blows over 0 rows");
+}
+
+TEST(StrokeFigures, ABellLateOnlyAtBackstrokeShowsOnlyThere)
+{
+    const StrikingReport report = analyseStriking(handLaidTouch(), {.handstrokeGapBlows = 1.5});
+    const auto late = std::find_if(report.ringers.begin(), report.ringers.end(),
+                                   [](const RingerStats& ringer) { return ringer.ringer == "Late"; });
+    ASSERT_NE(late, report.ringers.end());
+    EXPECT_GT(late->strokes.back.meanMs, 15);
+    EXPECT_LT(std::abs(late->strokes.hand.meanMs), 5);
+    EXPECT_EQ(late->strokes.hand.count + late->strokes.back.count, late->stats.count);
+    EXPECT_GT(report.bandStrokes.back.rmsMs, report.bandStrokes.hand.rmsMs);
+    // The RMS holds the mean and the spread together.
+    const Stats& back = late->strokes.back;
+    EXPECT_NEAR(back.rmsMs * back.rmsMs, back.meanMs * back.meanMs + back.sdMs * back.sdMs * (back.count - 1) / back.count,
+                1e-6);
 }

@@ -364,7 +364,7 @@ TEST(StrikingWatch, TheSummarySaysEarlyAsANegativeMean)
     const std::string text = describeTouch(summary);
     EXPECT_EQ(text.rfind("striking: own bells 5,6: mean -", 0), 0u) << text;
     EXPECT_NE(text.find(", 20 blows; band: sd "), std::string::npos) << text;
-    EXPECT_EQ(describeTouch({"7", {}, {{-3.14, 6.2, 224, 0}, {0, 21.44, 672, 3}, {}, {}}, true, {}}),
+    EXPECT_EQ(describeTouch({"7", {}, {{-3.14, 6.2, 224, 0, 0}, {0, 21.44, 672, 3, 0}, {}, {}}, true, {}}),
               "striking: own bell 7: mean -3.1 ms, sd 6.2 ms, 224 blows; band: sd 21.4 ms, 672 blows");
 }
 
