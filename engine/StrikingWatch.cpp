@@ -44,14 +44,20 @@ StrikingFigures StrikingWatch::recent() const
 
 std::string describeTouch(const StrikingSummary& summary)
 {
-    const striking::Stats& own = summary.touch.own;
-    const striking::Stats& band = summary.touch.band;
+    const auto figures = [](const striking::Stats& stats, const striking::StrokeStats& strokes) {
+        if (stats.count == 0)
+            return std::string("no blows");
+        return formatText("mean %+.1f ms, sd %.1f ms, %d blows (hand rms %.1f ms, back rms %.1f ms)", stats.meanMs,
+                          stats.sdMs, stats.count, strokes.hand.rmsMs, strokes.back.rmsMs);
+    };
+    const StrikingFigures& touch = summary.touch;
+    std::string text = "striking: ";
+    if (touch.person.count > 0)
+        text += "you: " + figures(touch.person, touch.personStrokes) + "; ";
     const std::string bells = (summary.ownBells.find(',') == std::string::npos ? "bell " : "bells ") + summary.ownBells;
-    std::string text = "striking: own " + bells + ": ";
-    text += own.count == 0 ? "no blows"
-                           : formatText("mean %+.1f ms, sd %.1f ms, %d blows", own.meanMs, own.sdMs, own.count);
-    if (band.count > 0)
-        text += formatText("; band: sd %.1f ms, %d blows", band.sdMs, band.count);
+    text += "own " + bells + ": " + figures(touch.own, touch.ownStrokes);
+    if (touch.band.count > 0)
+        text += formatText("; band: sd %.1f ms, %d blows", touch.band.sdMs, touch.band.count);
     return text;
 }
 
@@ -59,8 +65,13 @@ StrikingFigures StrikingWatch::judge(const std::vector<striking::Blow>& stretch,
 {
     StrikingFigures figures;
     const striking::StrikingReport report = striking::analyseStriking(stretch, {.countFromRow = countFromRow});
-    for (const striking::RingerStats& ringer : report.ringers)
+    for (const striking::RingerStats& ringer : report.ringers) {
         (ringer.ringer == kOwn ? figures.own : ringer.ringer == kPerson ? figures.person : figures.band) = ringer.stats;
+        if (ringer.ringer == kOwn)
+            figures.ownStrokes = ringer.strokes;
+        else if (ringer.ringer == kPerson)
+            figures.personStrokes = ringer.strokes;
+    }
     std::copy_if(report.bells.begin(), report.bells.end(), std::back_inserter(figures.personBells),
                  [](const striking::BellStats& bell) { return bell.ringer == kPerson; });
     return figures;

@@ -14,6 +14,8 @@ struct StrikingFigures {
     striking::Stats band;
     striking::Stats person;
     std::vector<striking::BellStats> personBells;  // each bell the person rang, ascending
+    striking::StrokeStats ownStrokes;              // our own at handstroke and at backstroke
+    striking::StrokeStats personStrokes;
 };
 
 struct StrikingSummary {
@@ -24,7 +26,8 @@ struct StrikingSummary {
     std::string chartSvg;  // at the end of a touch a person rang in: its striking chart
 };
 
-// "striking: own bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows; band: sd 21.4 ms, 672 blows"
+// "striking: own bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows (hand rms 6.0 ms, back rms 7.3 ms); band: sd
+// 21.4 ms, 672 blows", the person's figure first when a person rang.
 std::string describeTouch(const StrikingSummary& summary);
 
 // The blows of one touch as Tolvane heard them, judged as a striking judge

@@ -20,7 +20,7 @@ constexpr double kTop = 92;
 constexpr double kRowLabelWidth = 44;
 constexpr double kFaultColumnWidth = 28;
 constexpr double kPanelGap = 28;
-constexpr double kPanelWidth = 420;
+constexpr double kPanelWidth = 560;
 constexpr double kPanelRowHeight = 24;
 constexpr int kMaxNameCharacters = 18;
 
@@ -355,6 +355,8 @@ double drawBellPanel(Svg& svg, const ChartLayout& layout, const StrikingReport& 
     svg.text(left, y, "bell", "font-size=\"11\" font-weight=\"bold\"");
     svg.text(meanAxis, y, "mean (ms)", "font-size=\"11\" font-weight=\"bold\" text-anchor=\"middle\"");
     svg.text(sdLeft + sdWidth / 2, y, "sd (ms)", "font-size=\"11\" font-weight=\"bold\" text-anchor=\"middle\"");
+    const double strokesLeft = sdLeft + sdWidth + 14;
+    svg.text(strokesLeft, y, "hand / back: mean sd (ms)", "font-size=\"11\" font-weight=\"bold\"");
     y += 16;
     const double top = y;
     for (const BellStats& bell : report.bells) {
@@ -371,6 +373,10 @@ double drawBellPanel(Svg& svg, const ChartLayout& layout, const StrikingReport& 
         const double sdPx = std::clamp(bell.stats.sdMs / sdLimit, 0.0, 1.0) * sdWidth;
         svg.rect(sdLeft, middle - 6, sdPx, 12, colour, "fill-opacity=\"0.55\"");
         svg.text(sdLeft + 3, middle + 4, number(bell.stats.sdMs), "font-size=\"9\" fill=\"#212529\"");
+        svg.text(strokesLeft, middle + 4,
+                 "H " + signedNumber(bell.strokes.hand.meanMs) + " " + number(bell.strokes.hand.sdMs) + "  B " +
+                     signedNumber(bell.strokes.back.meanMs) + " " + number(bell.strokes.back.sdMs),
+                 "font-size=\"10\" fill=\"#212529\"");
         y += kPanelRowHeight;
     }
     svg.line(meanAxis, top, meanAxis, y, "#495057");
