@@ -295,6 +295,8 @@ void RingingEngine::bellStruck(int index, bool stroke, Micros at)
     if (rowStarted) {
         showPersonPath();
         reportStriking(false);
+        if (followsRhythm())
+            updateSpeedDisplay();
     }
 }
 
@@ -814,7 +816,10 @@ void RingingEngine::updateSpeedDisplay()
     // On fewer bells the same adjustment may ask for less than the floor;
     // the floor is what is rung, and the peal speed shows it.
     strikeInterval = std::max(intervalFor(speedAdjustment), kMinStrikeInterval);
-    const long long pealMilliseconds = (2LL * n + 1) * strikeInterval * 2520;
+    // In the band's rhythm the pace rung is the band's, as Tolvane hears it.
+    const double heard = followsRhythm() ? band.intervalUs() / 1000 : 0;
+    const long long interval = heard > 0 ? std::llround(heard) : strikeInterval;
+    const long long pealMilliseconds = (2LL * n + 1) * interval * 2520;
     const long long seconds = pealMilliseconds / 1000;
     output.showSpeed(formatText("%d", speedAdjustment),
                    formatText("%d hours %d minutes", static_cast<int>(seconds / 3600),
