@@ -120,9 +120,15 @@ std::string methodInfo(const LoadedLibrary& loaded, const std::string& title)
 
 const MethodDef* methodOfTitle(const MethodLibrary& library, const std::string& typed)
 {
-    if (const MethodDef* record = library.methodTitled(typed))
-        return record;
-    return library.methodTitled(latin1FromUtf8(typed));
+    const std::string latin1 = latin1FromUtf8(typed);
+    for (const std::string& title : {typed, latin1})
+        if (const MethodDef* record = library.methodTitled(title))
+            return record;
+    // "plain bob major" is plain enough, when only one title reads so.
+    for (const std::string& title : {typed, latin1})
+        if (const MethodDef* record = library.methodTitledInAnyCase(title))
+            return record;
+    return nullptr;
 }
 
 std::string methodNotFoundText(const MethodLibrary& library, const std::string& typed)

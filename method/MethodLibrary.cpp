@@ -88,6 +88,39 @@ const MethodDef* MethodLibrary::methodTitled(std::string_view title) const
     return nullptr;
 }
 
+namespace {
+
+// Latin-1's capitals fold onto its small letters, the signs between them aside.
+unsigned char foldCase(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7))
+        return static_cast<unsigned char>(byte + 0x20);
+    return byte;
+}
+
+bool sameInAnyCase(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return foldCase(x) == foldCase(y); });
+}
+
+} // namespace
+
+const MethodDef* MethodLibrary::methodTitledInAnyCase(std::string_view title) const
+{
+    const MethodDef* found = nullptr;
+    for (const auto& [number, record] : records) {
+        if (!sameInAnyCase(record.name, title))
+            continue;
+        if (found && found->name != record.name)
+            return nullptr;
+        if (!found)
+            found = &record;
+    }
+    return found;
+}
+
 void MethodLibrary::addMissing(std::vector<MethodDef> extra)
 {
     // A title's entry goes to nullptr once a record of `extra` has had its

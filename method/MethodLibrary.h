@@ -42,6 +42,9 @@ public:
     bool empty() const { return records.empty(); }
     // The first record of this title, or nullptr.
     const MethodDef* methodTitled(std::string_view title) const;
+    // The first record of this title in any case (Latin-1 letters folded),
+    // when only one title matches; nullptr when none or several do.
+    const MethodDef* methodTitledInAnyCase(std::string_view title) const;
     // Adds each record whose title no record here has: what is here keeps
     // priority, and only learns the class and stage of its title. Of
     // several records of one title in `extra`, only the first counts.

@@ -190,3 +190,30 @@ TEST_F(LoadMethodLibrary, NoFileGivesEmptyLibrary)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MethodTitledInAnyCase, FindsATitleOnlyWhenOneTitleMatches)
+{
+    std::istringstream file("Plain Bob Minor\t1\tx16x16x16,12\n"
+                            "Plain Bob Minor\t2\tsecond\n"
+                            "Grandsire Doubles\t3\t3.1.5.1.5.1.5.1.5.1\n"
+                            "grandsire doubles\t4\tother\n"
+                            "\xC9toile Minor\t5\tx16\n");
+    const MethodLibrary library = readMethodLibrary(file);
+    const struct {
+        const char* typed;
+        const char* notation;  // of the record found; "" none
+    } cases[] = {
+        {"plain bob minor", "x16x16x16,12"}, {"PLAIN BOB MINOR", "x16x16x16,12"},
+        {"GRANDSIRE DOUBLES", ""},  // two titles differ only in case
+        {"\xE9TOILE minor", "x16"},  // Latin-1 capitals fold too
+        {"plain bob", ""}, {"", ""},
+    };
+    for (const auto& c : cases) {
+        const MethodDef* found = library.methodTitledInAnyCase(c.typed);
+        EXPECT_EQ(found ? found->placeNotation : "", c.notation) << c.typed;
+    }
+}
+
+} // namespace
