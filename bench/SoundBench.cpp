@@ -11,8 +11,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <complex>
+#include <numbers>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -45,6 +48,44 @@ void printPartials(double nominalHz)
     }
     std::printf("  peaks found above -60 dB: %zu (partials aimed: %zu)\n", peaks.size(),
                 sound::kEnglishBellPartials.size());
+}
+
+// How far the hum and the nominal have fallen below their own level just
+// after the strike, measured in the rendered sound, at a few times.
+void printDecay(const char* which, double nominalHz)
+{
+    const std::vector<float> bell = sound::synthesiseBell(nominalHz);
+    // The amplitude of one frequency over a quarter second, under a Hann
+    // window: the partials lie far enough apart for it to hear one alone.
+    const auto levelAt = [&](double seconds, double hz) -> std::optional<double> {
+        const auto from = static_cast<std::size_t>(seconds * sound::kSampleRate);
+        const auto length = static_cast<std::size_t>(0.25 * sound::kSampleRate);
+        if (from + length > bell.size())
+            return std::nullopt;
+        std::complex<double> sum = 0;
+        double weights = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(length));
+            sum += w * static_cast<double>(bell[from + i]) *
+                   std::polar(1.0, -2 * std::numbers::pi * hz * static_cast<double>(i) / sound::kSampleRate);
+            weights += w;
+        }
+        const double amplitude = 2 * std::abs(sum) / weights;
+        return amplitude > 0 ? std::optional(20 * std::log10(amplitude)) : std::nullopt;
+    };
+    std::printf("  %-7s %7.1f Hz, %.1f s long:", which, nominalHz, static_cast<double>(bell.size()) / sound::kSampleRate);
+    for (const auto& [name, ratio] : {std::pair{"hum", 0.25}, std::pair{"nominal", 1.0}}) {
+        const auto start = levelAt(0.02, ratio * nominalHz);
+        std::printf("  %s", name);
+        for (const double at : {2.0, 4.0, 6.0}) {
+            const auto level = levelAt(at, ratio * nominalHz);
+            if (start && level)
+                std::printf(" %gs -%.0f dB", at, *start - *level);
+            else
+                std::printf(" %gs gone", at);
+        }
+    }
+    std::printf("\n");
 }
 
 void printRenderCost(double tenorHz)
@@ -104,6 +145,10 @@ int main(int argc, char** argv)
     std::printf("Tenor %s: nominal %.2f Hz\n", note.c_str(), *tenorHz);
     printPartials(*tenorHz);
     printPartials(sound::bellNominalHz(1, 8, *tenorHz));
+    std::printf("How the bells die away (below each partial's own level at the strike):\n");
+    printDecay("treble", sound::bellNominalHz(1, 8, *tenorHz));
+    printDecay("tenor", *tenorHz);
+    printDecay("treble of 12", sound::bellNominalHz(1, 12, *tenorHz));
     printRenderCost(*tenorHz);
     printMixCost(*tenorHz);
 }

@@ -13,8 +13,8 @@ namespace {
 constexpr std::array<int, kMaxBells> kMajorScale{0, 2, 4, 5, 7, 9, 11, 12, 14, 16, 17, 19};
 
 constexpr double kAttackSeconds = 0.0015;
-constexpr double kFadeOutSeconds = 0.3;
-constexpr double kMaxLengthSeconds = 8.0;
+constexpr double kFadeOutSeconds = 0.5;
+constexpr double kMaxLengthSeconds = 10.0;
 constexpr double kStrikeNoiseAmplitude = 0.35;
 constexpr double kStrikeNoiseSeconds = 0.004;  // time constant of its decay
 constexpr double kPeak = 0.9;

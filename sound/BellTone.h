@@ -29,11 +29,11 @@ constexpr double kReferenceNominalHz = 700.0;
 // tierce, the quint, the nominal (the note the bell is named by) and upper
 // partials. The hum sounds longest, the upper partials die first.
 inline constexpr std::array kEnglishBellPartials{
-    Partial{"hum", 0.25, 0.35, 6.0},        Partial{"prime", 0.5, 0.30, 4.0},
-    Partial{"tierce", 0.6, 0.40, 3.0},      Partial{"quint", 0.75, 0.15, 1.8},
-    Partial{"nominal", 1.0, 1.00, 2.2},     Partial{"deciem", 1.25, 0.12, 1.0},
-    Partial{"superquint", 1.5, 0.35, 0.9},  Partial{"octave nominal", 2.0, 0.25, 0.6},
-    Partial{"upper third", 2.5, 0.12, 0.4},
+    Partial{"hum", 0.25, 0.35, 16.0},       Partial{"prime", 0.5, 0.30, 10.0},
+    Partial{"tierce", 0.6, 0.40, 8.0},      Partial{"quint", 0.75, 0.15, 5.0},
+    Partial{"nominal", 1.0, 1.00, 7.0},     Partial{"deciem", 1.25, 0.12, 4.0},
+    Partial{"superquint", 1.5, 0.35, 3.5},  Partial{"octave nominal", 2.0, 0.25, 2.5},
+    Partial{"upper third", 2.5, 0.12, 1.8},
 };
 
 // The note a bell is named by, "D5", "Eb4", "F#5" (octave 3 to 6, A4 440 Hz),
