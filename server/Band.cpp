@@ -496,13 +496,16 @@ void Band::logRow()
     const Micros first = strikeTime_[static_cast<std::size_t>(bellOf(row.front()) - 1)];
     std::string line = "row " + std::to_string(rowsRung_ + 1) + (handstroke_ ? " H " : " B ") + row +
                        " at " + millis(first) + " |";
+    std::vector<int> offsetsMs;
     for (char symbol : row) {
         const Micros offset = strikeTime_[static_cast<std::size_t>(bellOf(symbol) - 1)] - first;
+        offsetsMs.push_back(static_cast<int>(std::llround(offset / 1000.0)));
         char part[32];
-        std::snprintf(part, sizeof part, " %c:%+lld", symbol, static_cast<long long>(std::llround(offset / 1000.0)));
+        std::snprintf(part, sizeof part, " %c:%+d", symbol, offsetsMs.back());
         line += part;
     }
     out_.log(line);
+    out_.rowRung(rowsRung_ + 1, handstroke_, row, offsetsMs);
 }
 
 void Band::recordRow()

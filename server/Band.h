@@ -31,6 +31,11 @@ public:
     virtual void call(const std::string& text) = 0;
     virtual void text(const std::string& text) = 0;
     virtual void log(const std::string& line) = 0;
+    // A row is complete: each place's blow in ms after the row's first.
+    virtual void rowRung(int /*number*/, bool /*handstroke*/, const std::string& /*row*/,
+                         const std::vector<int>& /*offsetsMs*/)
+    {
+    }
     // A touch has stood: its blows as the server heard them and their analysis.
     virtual void struck(int /*touch*/, const std::vector<striking::Blow>& /*blows*/,
                         const striking::StrikingReport& /*report*/)

@@ -71,6 +71,24 @@ ValueHandler doubleOption(double ServerOptions::*member, double low, double high
     };
 }
 
+// "ADDR:PORT" or "off".
+std::string setHttp(ServerOptions& options, const std::string& value)
+{
+    options.httpGiven = true;
+    if (value == "off") {
+        options.http = false;
+        return {};
+    }
+    const auto colon = value.rfind(':');
+    int port = 0;
+    if (colon == std::string::npos || colon == 0 || !parseIntIn(std::string_view(value).substr(colon + 1), 0, 65535, port))
+        return "bad value for --http: '" + value + "' (ADDR:PORT, or off)";
+    options.http = true;
+    options.httpAddress = value.substr(0, colon);
+    options.httpPort = port;
+    return {};
+}
+
 // "L" or "L:J", milliseconds.
 std::string setLatency(ServerOptions& options, const std::string& value)
 {
@@ -125,6 +143,9 @@ std::map<std::string, ValueHandler> valueHandlers(bool& towersGiven)
     return {
         {"--port", intOption(&O::port, 0, 65535, "--port")},
         {"--listen", textOption(&O::listenAddress)},
+        {"--http", setHttp},
+        {"--captain-key-file", textOption(&O::captainKeyFile)},
+        {"--state", textOption(&O::statePath)},
         {"--tower", [&](O& o, const std::string& v) { return addTower(o, v, towersGiven); }},
         {"--config", [&](O& o, const std::string& v) { return addConfig(o, v, towersGiven); }},
         {"--ringer", [](O& o, const std::string& v) {
@@ -364,6 +385,52 @@ The band:
   --mode 0|1            0: one pair of rounds, the method, stop at rounds;
                         1: rounds until "Go", stop on "Stand" after "That's All"
 
+The tower page:
+  --http ADDR:PORT      serve the tower page and its API on this IPv4 address
+                        and port (default 127.0.0.1:17480; when that default
+                        port is taken the server runs on without the page and
+                        says so; an address given here that cannot be served
+                        stops the server with exit status 1)
+  --http off            no page: the server runs exactly as it would without one
+  --captain-key-file FILE
+                        the captain's key, the first line of FILE, which must be
+                        readable by its owner alone; a missing FILE is made so,
+                        with a fresh key. Without it a fresh random key is made
+                        at each start. Either way the page's address with the
+                        key (?key=...) is written to the log once, at start.
+  --state FILE          keep what the page sets up (each tower's bells by ringer
+                        name, its band, whether the server conducts) in FILE,
+                        written whole on every change and read at start; a
+                        damaged FILE is reported, renamed to FILE.damaged and
+                        the server starts afresh
+
+  Anyone who can reach the page may look; changing anything needs the key, in
+  an X-Captain-Key header or a key=... query argument (403 without it).
+  GET  /                        the towers, their bells, ringers and ringing
+  GET  /tower/NAME              a tower: its bells, band, calls, rows, touches
+  GET  /api/towers              [{name, description, bells, ringers, ringing,
+                                method}]
+  GET  /api/tower?tower=NAME    the same for one tower, with bellRingers (who
+                                rings each bell, "Band" for the band), band
+                                {method, pealMinutes, sdMs, conductor}, nextBand
+                                (a change waiting for the band to stand), row,
+                                rows [{number, stroke, row, offsetsMs}], notices
+                                and touches (how many)
+  GET  /api/touches?tower=NAME  [{number, lines}]: each touch's striking lines
+  GET  /api/chart?tower=NAME&touch=N
+                                the touch's striking chart (SVG)
+  GET  /api/methods?q=TEXT      up to 20 library methods whose names hold TEXT
+  POST /api/bell?tower=NAME     {"bell": 3, "ringer": "NAME" or "Band"}
+  POST /api/band?tower=NAME     any of {"method": "...", "pealMinutes": 180,
+                                "sdMs": 20, "conductor": true}; while the band
+                                rings the change waits until it stands
+  POST /api/call?tower=NAME     {"call": "Here's treble"}: one of Here's treble,
+                                Go, Bob, Single, That's All, Stand, relayed to
+                                the tower as the captain's call
+  An unknown tower or ringer gets 404, a bad field or a body over 16 KiB or
+  not a JSON object 400, each with {"error": "..."} naming what is wrong;
+  nothing changes.
+
 The conductor:
   --conductor on|off    on (default): once a client has joined and the start
                         delay has passed, call "Here's treble", ring the touch,
@@ -404,6 +471,8 @@ SIGUSR1 closes every client's connection and runs on, as a network failure would
 
 Log (standard output, one line each, flushed; times are ms since start):
   listening on 127.0.0.1:17481
+  tower page on http://127.0.0.1:17480/
+  captain's page: http://127.0.0.1:17480/?key=KEY
 
   [TOWER] 8 bells, Plain Bob Major, strike interval 252.101 ms
 

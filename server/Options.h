@@ -21,12 +21,19 @@ struct TowerConfig {
 inline constexpr int kMinTowerBells = 4;
 inline constexpr int kMaxTowerBells = 12;
 inline constexpr std::uint16_t kDefaultPort = 17481;
+inline constexpr std::uint16_t kDefaultHttpPort = 17480;
 // Tower names travel in 80-byte fields; a longer name could never be joined.
 inline constexpr std::size_t kMaxNameLength = 80;
 
 struct ServerOptions {
     std::string listenAddress = "127.0.0.1";
     int port = kDefaultPort;
+    bool http = true;                                // the tower page
+    std::string httpAddress = "127.0.0.1";
+    int httpPort = kDefaultHttpPort;
+    bool httpGiven = false;                          // --http named an address
+    std::string captainKeyFile;                      // empty: a fresh key each start
+    std::string statePath;                           // empty: the page's changes are not kept
     std::vector<TowerConfig> towers;                 // never empty after parsing
     std::map<std::string, std::set<int>> ringerBells;  // ringer name -> bell numbers
     double pealMinutes = 180;

@@ -61,80 +61,18 @@ std::string peerAddress(const sockaddr_in& address)
 
 }  // namespace
 
-std::string strikingReportPath(const std::string& path, int tower, int touch)
-{
-    const std::string extension = ".svg";
-    const bool svg = path.size() >= extension.size() && path.ends_with(extension);
-    std::string name = svg ? path.substr(0, path.size() - extension.size()) : path;
-    if (tower > 0)
-        name += "-tower" + std::to_string(tower + 1);
-    if (touch > 1)
-        name += "-" + std::to_string(touch);
-    return svg ? name + extension : name;
-}
-
-// One tower: who is in it, its band, and where the band's actions go.
-class ServerLoop::TowerOutput : public BandOutput {
-public:
-    TowerOutput(ServerLoop& loop, Tower& tower) : loop_(loop), tower_(tower) {}
-    void strike(int bell, bool handstroke) override;
-    void call(const std::string& text) override;
-    void text(const std::string& text) override;
-    void log(const std::string& line) override;
-    void struck(int touch, const std::vector<striking::Blow>& blows, const striking::StrikingReport& report) override;
-
-private:
-    ServerLoop& loop_;
-    Tower& tower_;
-};
-
-struct ServerLoop::Tower {
-    Tower(ServerLoop& loop, int index, const TowerSetup& setup, const std::map<std::string, std::set<int>>& ringers)
-        : index(index), state(setup.config, ringers), output(loop, *this), band(setup.band, setup.method, output)
-    {
-    }
-    int index;
-    TowerState state;
-    TowerOutput output;
-    Band band;
-};
-
-void ServerLoop::TowerOutput::strike(int bell, bool handstroke)
-{
-    loop_.broadcast(tower_, makeStrike(bell, handstroke, 0, 0));
-}
-
-void ServerLoop::TowerOutput::call(const std::string& text)
-{
-    loop_.broadcast(tower_, makeCall(text));
-}
-
-void ServerLoop::TowerOutput::text(const std::string& text)
-{
-    loop_.broadcast(tower_, makeServerText(text));
-}
-
-void ServerLoop::TowerOutput::log(const std::string& line)
-{
-    loop_.log("[" + tower_.state.config().name + "] " + line);
-}
-
-void ServerLoop::TowerOutput::struck(int touch, const std::vector<striking::Blow>& blows,
-                                     const striking::StrikingReport& report)
-{
-    loop_.writeStrikingChart(tower_, touch, blows, report);
-}
-
 // ---------------------------------------------------------------------------
 // Lifetime
 
 ServerLoop::ServerLoop(ServerSetup setup, std::ostream& log)
     : setup_(std::move(setup)), log_(log), start_(std::chrono::steady_clock::now()),
-      network_(setup_.latency, setup_.jitter, setup_.networkSeed)
+      network_(setup_.latency, setup_.jitter, setup_.networkSeed), page_(*this, setup_.captainKey)
 {
     for (const TowerSetup& tower : setup_.towers)
         towers_.push_back(
-            std::make_unique<Tower>(*this, static_cast<int>(towers_.size()), tower, setup_.ringerBells));
+            std::make_unique<Tower>(static_cast<TowerHost&>(*this), static_cast<int>(towers_.size()), tower,
+                                    setup_.ringerBells));
+    setup_.towers.clear();
 }
 
 ServerLoop::~ServerLoop()
@@ -176,7 +114,26 @@ bool ServerLoop::open(std::string& error)
     sigaddset(&signals, SIGUSR1);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
     signalFd_ = signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
-    return true;
+    return openPage(error);
+}
+
+bool ServerLoop::openPage(std::string& error)
+{
+    if (setup_.httpPort < 0)
+        return true;
+    http_ = std::make_unique<HttpServer>([this](const HttpRequest& request) { return page_.handle(request); });
+    if (http_->open(setup_.httpAddress, setup_.httpPort, httpError_))
+        return true;
+    http_.reset();
+    if (setup_.httpOptional)
+        return true;
+    error = "tower page: " + httpError_;
+    return false;
+}
+
+std::optional<int> ServerLoop::httpPort() const
+{
+    return http_ ? std::optional<int>(http_->port()) : std::nullopt;
 }
 
 void ServerLoop::run()
@@ -206,8 +163,8 @@ void ServerLoop::closeAll()
 
 bool ServerLoop::finished() const
 {
-    const auto done = [](const auto& tower) { return tower->band.done(); };
-    const auto ringing = [](const auto& tower) { return tower->band.ringing(); };
+    const auto done = [](const auto& tower) { return tower->band->done(); };
+    const auto ringing = [](const auto& tower) { return tower->band->ringing(); };
     return std::any_of(towers_.begin(), towers_.end(), done) &&
            std::none_of(towers_.begin(), towers_.end(), ringing);
 }
@@ -251,12 +208,16 @@ int ServerLoop::pollTimeoutMicros() const
 {
     std::optional<Micros> next;
     for (const auto& tower : towers_)
-        if (const auto due = tower->band.deadline())
+        if (const auto due = tower->band->deadline())
             next = next ? std::min(*next, *due) : *due;
     if (acceptPausedUntil_ > now())
         next = next ? std::min(*next, acceptPausedUntil_) : acceptPausedUntil_;
     if (const auto due = nextDelivery())
         next = next ? std::min(*next, *due) : *due;
+    if (const auto millis = http_ ? http_->timeoutMillis() : std::nullopt) {
+        const Micros due = now() + static_cast<Micros>(std::min<long long>(*millis, 60'000)) * 1000;
+        next = next ? std::min(*next, due) : due;
+    }
     if (!next)
         return -1;
     return static_cast<int>(std::clamp<Micros>(*next - now(), 0, 60'000'000));
@@ -264,7 +225,10 @@ int ServerLoop::pollTimeoutMicros() const
 
 void ServerLoop::pollOnce()
 {
-    std::vector<pollfd> fds{{signalFd_, POLLIN, 0}, {listenFd_, static_cast<short>(accepting() ? POLLIN : 0), 0}};
+    std::vector<pollfd> fds{{signalFd_, POLLIN, 0},
+                            {listenFd_, static_cast<short>(accepting() ? POLLIN : 0), 0},
+                            {http_ ? http_->pollFd() : -1, POLLIN, 0}};
+    constexpr std::size_t kFirstClient = 3;
     std::vector<int> ids;
     for (const auto& [id, client] : clients_) {
         fds.push_back(pollEntry(client.fd, client.reading, !client.out.empty()));
@@ -295,13 +259,19 @@ void ServerLoop::pollOnce()
             continue;
         // A client no longer read also hears of its peer's failure here.
         const short writable = found->second.reading ? POLLOUT : (POLLOUT | POLLERR | POLLHUP);
-        if (fds[i + 2].revents & writable)
+        if (fds[i + kFirstClient].revents & writable)
             writeClient(found->second);
-        if (!found->second.dead && found->second.reading && (fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)))
+        if (!found->second.dead && found->second.reading && (fds[i + kFirstClient].revents & (POLLIN | POLLHUP | POLLERR)))
             readClient(ids[i], found->second);
     }
     runTimers();
     removeDeadClients();
+    // The page comes after the ringing: its requests wait for the strikes due now.
+    if (http_ && (fds[2].revents & POLLIN || http_->timeoutMillis() == 0)) {
+        http_->run();
+        removeDeadClients();
+    }
+    applyPendingBands();
 }
 
 void ServerLoop::runTimers()
@@ -309,10 +279,10 @@ void ServerLoop::runTimers()
     for (int round = 0; round < kMaxTimerRounds; ++round) {
         bool acted = deliverDue();
         for (auto& tower : towers_) {
-            const auto due = tower->band.deadline();
+            const auto due = tower->band->deadline();
             const Micros time = now();
             if (due && *due <= time) {
-                tower->band.onTime(time);
+                tower->band->onTime(time);
                 acted = true;
             }
         }
@@ -515,12 +485,12 @@ void ServerLoop::handleJoin(int id, Client& client, const NetMessage& message)
     leaveTower(id, client);
     Tower& tower = **found;
     if (const auto refusal = tower.state.join(id, ringer)) {
-        tower.output.log("refused " + ringer + " (client " + std::to_string(id) + "): " + *refusal);
+        tower.log("refused " + ringer + " (client " + std::to_string(id) + "): " + *refusal);
         send(id, makeServerText(*refusal));
         return;
     }
     client.tower = static_cast<int>(found - towers_.begin());
-    tower.output.log("join " + ringer + " (client " + std::to_string(id) + ")");
+    tower.log("join " + ringer + " (client " + std::to_string(id) + ")");
     send(id, makeJoinConfirmation(towerName));
     announceAssignments(tower);
 }
@@ -534,7 +504,7 @@ void ServerLoop::leaveTower(int id, Client& client)
     client.tower = -1;
     if (!tower.state.leave(id))
         return;
-    tower.output.log("leave " + ringer + " (client " + std::to_string(id) + ")");
+    tower.log("leave " + ringer + " (client " + std::to_string(id) + ")");
     announceAssignments(tower);
 }
 
@@ -546,8 +516,8 @@ void ServerLoop::announceAssignments(Tower& tower)
         summary += " " + assignment.ringer + "=" + assignment.bells;
         broadcast(tower, makeBellAssignment(bells, assignment.ringer, assignment.bells));
     }
-    tower.output.log(summary);
-    tower.band.setClients(tower.state.clientBells(), !tower.state.empty(), now());
+    tower.log(summary);
+    tower.band->setClients(tower.state.clientBells(), !tower.state.empty(), now());
 }
 
 void ServerLoop::handleStrike(int id, Client& client, const NetMessage& message)
@@ -569,10 +539,10 @@ void ServerLoop::handleStrike(int id, Client& client, const NetMessage& message)
                                   ? std::to_string(message.getWord(kStamp))
                                   : std::string("-");
     const Micros time = now();
-    tower.output.log("strike bell " + std::to_string(bell) + (handstroke ? " H" : " B") + " stamp " + stamp +
+    tower.log("strike bell " + std::to_string(bell) + (handstroke ? " H" : " B") + " stamp " + stamp +
                      " at " + millis(time) + " by " + ringer);
     broadcast(tower, message);
-    tower.band.onStrike(bell, handstroke, ringer, time);
+    tower.band->onStrike(bell, handstroke, ringer, time);
 }
 
 void ServerLoop::handleCall(int id, Client& client, const NetMessage& message)
@@ -584,7 +554,7 @@ void ServerLoop::handleCall(int id, Client& client, const NetMessage& message)
     Tower& tower = *towers_[static_cast<std::size_t>(client.tower)];
     const std::string text = message.getText(layout::call::kText.begin, layout::call::kText.end);
     broadcast(tower, message);
-    tower.band.onCall(text, tower.state.ringerOf(id), now());
+    tower.band->onCall(text, tower.state.ringerOf(id), now());
 }
 
 // ---------------------------------------------------------------------------
@@ -620,20 +590,14 @@ void ServerLoop::broadcast(const Tower& tower, const NetMessage& message)
 // ---------------------------------------------------------------------------
 // Striking charts
 
-void ServerLoop::writeStrikingChart(const Tower& tower, int touch, const std::vector<striking::Blow>& blows,
-                                    const striking::StrikingReport& report)
+void ServerLoop::touchStood(const Tower& tower, const TouchStruck& touch, const std::vector<striking::Blow>&,
+                            const striking::StrikingReport&)
 {
     if (setup_.strikingReport.empty())
         return;
-    std::vector<std::string> clients;
-    for (const striking::RingerStats& ringer : report.ringers)
-        if (ringer.ringer != kBandName)
-            clients.push_back(ringer.ringer);
-    const std::string title = tower.state.config().name + ", touch " + std::to_string(touch);
-    const std::string path = strikingReportPath(setup_.strikingReport, tower.index, touch);
-    const std::string svg = striking::strikingChartSvg(blows, report, title, clients);
-    const std::string where = "[" + tower.state.config().name + "] ";
-    if (const std::string why = files::writeFileAtomically(path, svg); why.empty())
+    const std::string path = strikingReportPath(setup_.strikingReport, tower.index, touch.number);
+    const std::string where = "[" + tower.name() + "] ";
+    if (const std::string why = files::writeFileAtomically(path, touch.svg); why.empty())
         log(where + "striking chart written to " + path);
     else
         log(where + "cannot write " + path + ": " + why);

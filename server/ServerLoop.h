@@ -1,26 +1,31 @@
 #pragma once
 
 // The server's one thread: a listening socket, the clients, a signalfd for
-// SIGINT and SIGTERM, and the bands' timers, all driven by ppoll.
+// SIGINT and SIGTERM, the bands' timers and the tower page's HTTP server,
+// all driven by ppoll.
 
 #include "protocol/NetMessage.h"
 #include "server/Band.h"
 #include "server/DelayQueue.h"
+#include "server/HttpServer.h"
+#include "server/StateFile.h"
+#include "server/Tower.h"
+#include "server/TowerPage.h"
 #include "server/TowerState.h"
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
-struct TowerSetup {
-    TowerConfig config;
-    BandSettings band;
-    std::shared_ptr<const CompiledMethod> method;
-};
+// The method called `name` for a tower of `bells`, with the composition when
+// the server conducts; nothing when the library has no such method.
+using MethodCompiler =
+    std::function<std::shared_ptr<const CompiledMethod>(const std::string& name, int bells, bool conductor)>;
 
 struct ServerSetup {
     std::string listenAddress = "127.0.0.1";
@@ -32,12 +37,19 @@ struct ServerSetup {
     Micros jitter = 0;
     std::uint32_t networkSeed = 1;
     std::string strikingReport;    // SVG path for each touch's chart; empty: none
+    // The tower page: off when httpPort is negative.
+    std::string httpAddress = "127.0.0.1";
+    int httpPort = -1;
+    // When the page's address was not asked for, a busy port leaves the server
+    // running without the page rather than not at all.
+    bool httpOptional = false;
+    std::string captainKey;
+    std::string statePath;         // empty: what the page changes lasts while the server runs
+    std::vector<std::string> methodNames;
+    MethodCompiler compileMethod;
 };
 
-// Where the chart of touch `touch` (from 1) of tower `tower` (from 0) goes.
-std::string strikingReportPath(const std::string& path, int tower, int touch);
-
-class ServerLoop {
+class ServerLoop : private TowerHost, private TowerDesk {
 public:
     // A client that queues more than this unsent is not reading and is dropped.
     static constexpr std::size_t kMaxSendBuffer = 256 * 1024;
@@ -60,13 +72,19 @@ public:
     ServerLoop& operator=(const ServerLoop&) = delete;
 
     // Binds, listens and blocks SIGINT, SIGTERM and SIGUSR1 (cut every client
-    // off) into a signalfd.
+    // off) into a signalfd; opens the tower page unless it is off.
     bool open(std::string& error);
     int port() const { return port_; }
+    // The page's port, or nothing when it is off; why it is off if it could not open.
+    std::optional<int> httpPort() const;
+    const std::string& httpError() const { return httpError_; }
+    const std::string& captainKey() const { return setup_.captainKey; }
+    // Applies a saved setup, as far as it fits the towers; returns lines to log.
+    std::vector<std::string> restore(const SavedState& state);
     // Runs until signalled, or until the touches are done with exitWhenDone.
     void run();
 
-    void log(const std::string& line);
+    void log(const std::string& line) override;
     Micros now() const;
 
 private:
@@ -85,9 +103,7 @@ private:
         std::size_t inboxBytes = 0;
         DelayQueue<NetMessage> outbox;  // sent, not yet arrived
     };
-    struct Tower;
-    class TowerOutput;
-
+    bool openPage(std::string& error);
     void pollOnce();
     int pollTimeoutMicros() const;
     bool accepting() const;
@@ -100,8 +116,9 @@ private:
     std::optional<Micros> nextDelivery() const;
     void receive(int id, Client& client, const NetMessage& message);
     void deliver(int id, Client& client, const NetMessage& message);
-    void writeStrikingChart(const Tower& tower, int touch, const std::vector<striking::Blow>& blows,
-                            const striking::StrikingReport& report);
+    void applyPendingBands();
+    void saveState();
+    TowerSetup setupFor(const Tower& tower, const BandChoice& choice, std::shared_ptr<const CompiledMethod> method) const;
     void removeDeadClients();
     bool finished() const;
 
@@ -114,7 +131,20 @@ private:
     void announceAssignments(Tower& tower);
 
     void send(int id, const NetMessage& message);
-    void broadcast(const Tower& tower, const NetMessage& message);
+
+    // TowerHost
+    void broadcast(const Tower& tower, const NetMessage& message) override;
+    void touchStood(const Tower& tower, const TouchStruck& touch, const std::vector<striking::Blow>& blows,
+                    const striking::StrikingReport& report) override;
+
+    // TowerDesk
+    const std::vector<std::unique_ptr<Tower>>& towers() const override { return towers_; }
+    DeskAnswer assignBell(Tower& tower, int bell, const std::string& ringer) override;
+    DeskAnswer setBand(Tower& tower, const BandChoice& choice) override;
+    DeskAnswer call(Tower& tower, const std::string& text) override;
+    std::vector<std::string> findMethods(const std::string& part, std::size_t most) const override;
+    bool knowsMethod(const std::string& name) const override;
+
     void drop(int id, Client& client, const std::string& reason);
     void logIgnored(int id, Client& client, const std::string& what);
     void closeAll();
@@ -131,4 +161,7 @@ private:
     bool stopping_ = false;
     Micros acceptPausedUntil_ = 0;
     NetworkDelay network_;
+    TowerPage page_;
+    std::unique_ptr<HttpServer> http_;
+    std::string httpError_;
 };

@@ -85,3 +85,27 @@ std::vector<Assignment> TowerState::assignments() const
     result.push_back(band);
     return result;
 }
+
+std::map<std::string, std::set<int>> TowerState::promisedBells() const
+{
+    std::map<std::string, std::set<int>> promised;
+    for (const auto& [ringer, bells] : promisedBells_)
+        for (int bell : bells)
+            if (bell <= config_.bells)
+                promised[ringer].insert(bell);
+    return promised;
+}
+
+void TowerState::setPromisedBells(std::map<std::string, std::set<int>> promised)
+{
+    promisedBells_ = std::move(promised);
+}
+
+void TowerState::promise(int bell, const std::string& ringer)
+{
+    for (auto& [name, bells] : promisedBells_)
+        bells.erase(bell);
+    std::erase_if(promisedBells_, [](const auto& entry) { return entry.second.empty(); });
+    if (ringer != kBandName)
+        promisedBells_[ringer].insert(bell);
+}

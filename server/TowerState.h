@@ -40,6 +40,12 @@ public:
     // Bell number -> ringer name, for every bell a client rings.
     std::map<int, std::string> clientBells() const;
 
+    // The tower's bells promised to each ringer by name, whether in the tower or not.
+    std::map<std::string, std::set<int>> promisedBells() const;
+    void setPromisedBells(std::map<std::string, std::set<int>> promised);
+    // Promises `bell` to `ringer` alone, or to nobody (the band) for kBandName.
+    void promise(int bell, const std::string& ringer);
+
 private:
     struct Ringer {
         int clientId;

@@ -3,8 +3,10 @@
 #include "files/AtomicFile.h"
 #include "method/Method.h"
 #include "method/MethodLibrary.h"
+#include "server/CaptainKey.h"
 #include "server/Options.h"
 #include "server/ServerLoop.h"
+#include "server/StateFile.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -37,6 +39,17 @@ std::string stageName(int bells)
     return kNames[bells - kMinTowerBells];
 }
 
+// The stage a record names, or 0 when it names none.
+int stageOf(const MethodDef& record)
+{
+    if (record.stage != 0)
+        return record.stage;
+    for (int bells = kMinTowerBells; bells <= kMaxTowerBells; ++bells)
+        if (record.name.ends_with(" " + stageName(bells)))
+            return bells;
+    return 0;
+}
+
 const MethodDef* findMethod(const MethodLibrary& library, const std::string& name)
 {
     for (const auto& [number, record] : library)
@@ -45,18 +58,12 @@ const MethodDef* findMethod(const MethodLibrary& library, const std::string& nam
     return nullptr;
 }
 
-// The method a tower rings; false when a method asked for by name is missing.
-bool compileFor(const TowerConfig& tower, const ServerOptions& options, const MethodLibrary& library,
-                CompiledMethod& method, std::string& described)
+CompiledMethod compiled(const MethodDef* record, const std::string& name, int mode, bool conductor,
+                        const std::string& composition)
 {
-    const std::string name = options.methodName.empty() ? "Plain Bob " + stageName(tower.bells)
-                                                        : options.methodName;
-    const MethodDef* record = findMethod(library, name);
-    if (record == nullptr && !options.methodName.empty())
-        return false;
-    described = record != nullptr ? name : "rounds (no " + name + " in the method library)";
+    CompiledMethod method;
     MethodSettings settings;
-    settings.goAndStopMode = options.mode;
+    settings.goAndStopMode = mode;
     if (record != nullptr) {
         settings.placeNotation = record->placeNotation;
         settings.bobNotation = record->bobNotation;
@@ -67,9 +74,39 @@ bool compileFor(const TowerConfig& tower, const ServerOptions& options, const Me
     for (const std::string& text : messages.texts)
         std::cerr << "method " << name << ": " << text << '\n';
     // Only the conductor calls a composition; otherwise the band follows the clients' calls.
-    if (options.conductor)
-        parseComposition(method, options.composition);
+    if (conductor)
+        parseComposition(method, composition);
+    return method;
+}
+
+std::string methodNameFor(const TowerConfig& tower, const ServerOptions& options)
+{
+    return options.methodName.empty() ? "Plain Bob " + stageName(tower.bells) : options.methodName;
+}
+
+// The method a tower rings; false when a method asked for by name is missing.
+bool compileFor(const TowerConfig& tower, const ServerOptions& options, const MethodLibrary& library,
+                CompiledMethod& method, std::string& described)
+{
+    const std::string name = methodNameFor(tower, options);
+    const MethodDef* record = findMethod(library, name);
+    if (record == nullptr && !options.methodName.empty())
+        return false;
+    described = record != nullptr ? name : "rounds (no " + name + " in the method library)";
+    method = compiled(record, name, options.mode, options.conductor, options.composition);
     return true;
+}
+
+// What the tower page may choose from: the library's methods by name.
+MethodCompiler methodCompiler(std::shared_ptr<const MethodLibrary> library, const ServerOptions& options)
+{
+    return [library, mode = options.mode, composition = options.composition](
+               const std::string& name, int bells, bool conductor) -> std::shared_ptr<const CompiledMethod> {
+        const MethodDef* record = findMethod(*library, name);
+        if (record == nullptr || (stageOf(*record) != 0 && stageOf(*record) != bells))
+            return nullptr;
+        return std::make_shared<CompiledMethod>(compiled(record, name, mode, conductor, composition));
+    };
 }
 
 BandSettings bandSettingsFor(const TowerConfig& tower, const ServerOptions& options, std::uint32_t seed)
@@ -119,7 +156,7 @@ bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::vector<st
         error = "cannot write the striking report " + options.strikingReport + ": " + why;
         return false;
     }
-    const MethodLibrary library = loadMethodLibrary(libraryCandidates(options));
+    const auto library = std::make_shared<const MethodLibrary>(loadMethodLibrary(libraryCandidates(options)));
     const std::uint32_t seed = options.seed ? *options.seed : std::random_device{}();
     setup.listenAddress = options.listenAddress;
     setup.port = options.port;
@@ -129,19 +166,49 @@ bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::vector<st
     setup.jitter = static_cast<Micros>(options.jitterMs * 1000.0);
     setup.networkSeed = seed;
     setup.strikingReport = options.strikingReport;
+    setup.httpAddress = options.httpAddress;
+    setup.httpPort = options.http ? options.httpPort : -1;
+    setup.httpOptional = !options.httpGiven;
+    setup.statePath = options.statePath;
+    setup.compileMethod = methodCompiler(library, options);
+    for (const auto& [number, record] : *library)
+        setup.methodNames.push_back(record.name);
+    if (options.http) {
+        setup.captainKey = options.captainKeyFile.empty() ? newCaptainKey()
+                                                          : captainKeyFrom(options.captainKeyFile, error);
+        if (setup.captainKey.empty())
+            return false;
+    }
     for (std::size_t i = 0; i < options.towers.size(); ++i) {
         const TowerConfig& tower = options.towers[i];
         auto method = std::make_shared<CompiledMethod>();
         std::string methodName;
-        if (!compileFor(tower, options, library, *method, methodName)) {
+        if (!compileFor(tower, options, *library, *method, methodName)) {
             error = "no method called \"" + options.methodName + "\" in the method library";
             return false;
         }
+        // A tower ringing rounds for want of its method shows no method.
+        const std::string name = findMethod(*library, methodNameFor(tower, options)) ? methodNameFor(tower, options) : "";
+        const BandChoice choice{name, options.pealMinutes, options.bandSdMs, options.conductor};
         setup.towers.push_back({tower, bandSettingsFor(tower, options, seed + static_cast<std::uint32_t>(i)),
-                                std::move(method)});
+                                std::move(method), choice});
         described.push_back(describeTower(setup.towers.back(), methodName));
     }
     return true;
+}
+
+void logPage(ServerLoop& loop, const ServerOptions& options)
+{
+    if (!options.http)
+        return;
+    const auto port = loop.httpPort();
+    if (!port) {
+        loop.log("no tower page: " + loop.httpError() + " (--http ADDR:PORT to choose another, --http off for none)");
+        return;
+    }
+    const std::string address = "http://" + options.httpAddress + ":" + std::to_string(*port) + "/";
+    loop.log("tower page on " + address);
+    loop.log("captain's page: " + address + "?key=" + loop.captainKey());
 }
 
 }  // namespace
@@ -174,8 +241,16 @@ int main(int argc, char** argv)
         return 1;
     }
     loop.log("listening on " + parsed.options.listenAddress + ":" + std::to_string(loop.port()));
+    logPage(loop, parsed.options);
     for (const std::string& line : described)
         loop.log(line);
+    if (!parsed.options.statePath.empty()) {
+        const LoadedState loaded = loadState(parsed.options.statePath);
+        if (!loaded.report.empty())
+            loop.log(loaded.report);
+        for (const std::string& line : loop.restore(loaded.state))
+            loop.log(line);
+    }
     loop.run();
     return 0;
 }

@@ -1,0 +1,151 @@
+// The captain's changes from the tower page, carried out on the towers the
+// loop holds, and the setup they make kept in the state file.
+
+#include "server/ServerLoop.h"
+
+#include "files/AtomicFile.h"
+#include "protocol/Messages.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace {
+
+std::string lowered(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+}  // namespace
+
+TowerSetup ServerLoop::setupFor(const Tower& tower, const BandChoice& choice,
+                                std::shared_ptr<const CompiledMethod> method) const
+{
+    TowerSetup setup = tower.setup;
+    setup.choice = choice;
+    setup.method = std::move(method);
+    setup.band.interval = strikeIntervalFor(choice.pealMinutes, tower.state.config().bells);
+    setup.band.errorSd = static_cast<Micros>(choice.sdMs * 1000.0);
+    setup.band.conductor = choice.conductor;
+    return setup;
+}
+
+DeskAnswer ServerLoop::assignBell(Tower& tower, int bell, const std::string& ringer)
+{
+    const auto clients = tower.state.clients();
+    const bool inTower = std::any_of(clients.begin(), clients.end(),
+                                     [&](int id) { return tower.state.ringerOf(id) == ringer; });
+    if (ringer != kBandName && !inTower)
+        return {404, "no ringer called " + ringer + " in " + tower.name()};
+    tower.state.promise(bell, ringer);
+    tower.log("captain gives bell " + std::to_string(bell) + " to " + ringer);
+    announceAssignments(tower);
+    saveState();
+    return {200, "Bell " + std::to_string(bell) + ": " + ringer};
+}
+
+DeskAnswer ServerLoop::setBand(Tower& tower, const BandChoice& choice)
+{
+    auto method = setup_.compileMethod ? setup_.compileMethod(choice.method, tower.state.config().bells,
+                                                              choice.conductor)
+                                       : nullptr;
+    if (method == nullptr)
+        return {400, "method: " + choice.method + " is not for " + std::to_string(tower.state.config().bells) + " bells"};
+    TowerSetup next = setupFor(tower, choice, std::move(method));
+    char figures[96];
+    std::snprintf(figures, sizeof figures, ", %g peal minutes, sd %g ms, conductor %s", choice.pealMinutes,
+                  choice.sdMs, choice.conductor ? "on" : "off");
+    tower.log("captain sets the band: " + choice.method + figures);
+    std::string message = "The band is set";
+    if (tower.band->ringing()) {
+        tower.pendingBand = std::move(next);
+        message = "The band changes once it stands";
+    } else {
+        tower.pendingBand.reset();
+        tower.setup.choice = choice;
+        tower.replaceBand(next.band, next.method, now());
+    }
+    if (tower.pendingBand)
+        tower.pendingBand->choice = choice;
+    saveState();
+    return {200, message};
+}
+
+DeskAnswer ServerLoop::call(Tower& tower, const std::string& text)
+{
+    broadcast(tower, makeCall(text));
+    tower.band->onCall(text, "captain", now());
+    return {200, "Called " + text};
+}
+
+void ServerLoop::applyPendingBands()
+{
+    for (auto& tower : towers_) {
+        if (!tower->pendingBand || tower->band->ringing())
+            continue;
+        TowerSetup next = std::move(*tower->pendingBand);
+        tower->pendingBand.reset();
+        tower->setup.choice = next.choice;
+        tower->replaceBand(next.band, next.method, now());
+        tower->log("the band as the captain set it");
+    }
+}
+
+std::vector<std::string> ServerLoop::findMethods(const std::string& part, std::size_t most) const
+{
+    const std::string wanted = lowered(part);
+    std::vector<std::string> found;
+    for (const std::string& name : setup_.methodNames) {
+        if (found.size() >= most)
+            break;
+        if (lowered(name).find(wanted) != std::string::npos)
+            found.push_back(name);
+    }
+    return found;
+}
+
+bool ServerLoop::knowsMethod(const std::string& name) const
+{
+    return std::find(setup_.methodNames.begin(), setup_.methodNames.end(), name) != setup_.methodNames.end();
+}
+
+void ServerLoop::saveState()
+{
+    if (setup_.statePath.empty())
+        return;
+    SavedState state;
+    for (const auto& tower : towers_)
+        state[tower->name()] = {tower->state.promisedBells(),
+                                tower->pendingBand ? tower->pendingBand->choice : tower->setup.choice};
+    if (const std::string why = files::writeFileAtomically(setup_.statePath, stateText(state)); !why.empty())
+        log("cannot write the state file " + setup_.statePath + ": " + why);
+}
+
+std::vector<std::string> ServerLoop::restore(const SavedState& state)
+{
+    std::vector<std::string> report;
+    for (const auto& [name, saved] : state) {
+        const auto found = std::find_if(towers_.begin(), towers_.end(), [&](const auto& t) { return t->name() == name; });
+        if (found == towers_.end()) {
+            report.push_back("state file: no tower called " + name + " now; its setup is left aside");
+            continue;
+        }
+        Tower& tower = **found;
+        tower.state.setPromisedBells(saved.bells);
+        auto method = setup_.compileMethod ? setup_.compileMethod(saved.band.method, tower.state.config().bells,
+                                                                  saved.band.conductor)
+                                           : nullptr;
+        if (method == nullptr) {
+            report.push_back("[" + name + "] state file: no method called " + saved.band.method +
+                             " in the library; the band rings as started");
+            continue;
+        }
+        const TowerSetup next = setupFor(tower, saved.band, std::move(method));
+        tower.setup.choice = saved.band;
+        tower.replaceBand(next.band, next.method, now());
+        report.push_back("[" + name + "] setup from the state file: " + saved.band.method);
+    }
+    return report;
+}
