@@ -121,8 +121,9 @@ std::string setOption(const std::string& name, const std::string& value, Options
         return {};
     }
     if (name == "ring-yourself") {
-        options.personBell = parsePersonBell(value);
-        return options.personBell ? std::string() : bad();
+        PersonBellsReading reading = readPersonBells(value);
+        options.personBells = reading.bells;
+        return reading.bells ? std::string() : bad() + ": " + reading.problem;
     }
     if (name == "observation" || name == "bell") {
         const int bell = parseBell(value);
@@ -222,12 +223,39 @@ std::optional<double> parseInertia(const std::string& text)
     return parseNumberIn(text, 0.0, RhythmSettings::kMaxInertia);
 }
 
-std::optional<int> parsePersonBell(const std::string& text)
+PersonBellsReading readPersonBells(const std::string& text)
 {
     if (text == "none")
-        return 0;
-    const int bell = parseBell(text);
-    return bell == 0 ? std::nullopt : std::optional(bell);
+        return {PersonBells{}, {}};
+    std::vector<std::string> parts{text};
+    if (const auto comma = text.find(','); comma != std::string::npos)
+        parts = {text.substr(0, comma), text.substr(comma + 1)};
+    if (parts.back().find(',') != std::string::npos)
+        return {std::nullopt, "at most two bells, the left hand's and the right's"};
+    PersonBells bells{};
+    for (std::size_t hand = 0; hand < parts.size(); ++hand) {
+        bells[hand] = parseBell(parts[hand]);
+        if (bells[hand] == 0)
+            return {std::nullopt, "'" + parts[hand] + "' is not a bell (1 to 9, 0, E, T, or 10 to 12)"};
+    }
+    if (bells[0] == bells[1])
+        return {std::nullopt, "the same bell twice"};
+    return {bells, {}};
+}
+
+std::optional<PersonBells> parsePersonBells(const std::string& text)
+{
+    return readPersonBells(text).bells;
+}
+
+std::string personBellsText(const PersonBells& bells)
+{
+    if (bells[0] == 0)
+        return "none";
+    std::string text = std::to_string(bells[0]);
+    if (bells[1] != 0)
+        text += "," + std::to_string(bells[1]);
+    return text;
 }
 
 const char* rhythmName(RhythmSettings::Rhythm rhythm)
@@ -264,8 +292,8 @@ void applySavedSettings(Options& options, const SavedSettings& saved)
         options.handstrokeGap = saved.handstrokeGap;
     if (!options.inertia)
         options.inertia = saved.inertia;
-    if (!options.personBell)
-        options.personBell = saved.personBell;
+    if (!options.personBells)
+        options.personBells = saved.personBells;
     options.reconnect = options.reconnect || saved.reconnect.value_or(false);
     if (!options.sound)
         options.sound = saved.sound;
@@ -362,7 +390,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments)
         return parsed;
     }
     // Without a window there is no key to ring with.
-    if (options.headless && options.personBell.value_or(0) != 0) {
+    if (options.headless && options.personBells.value_or(PersonBells{})[0] != 0) {
         parsed.error = "options '--ring-yourself' and '--headless' cannot be used together";
         return parsed;
     }
@@ -425,6 +453,7 @@ std::string usageText()
            "      --method-info NAME    show the library method NAME and exit\n"
            "      --ring-yourself BELL  ring BELL (a number or symbol, or none) yourself:\n"
            "                            Space, J or F strikes it; Tolvane rings the rest\n"
+           "                            (B1,B2: two bells, F strikes B1 and J B2)\n"
            "      --reconnect           when the connection is lost, connect again (after\n"
            "                            1, 2, 4, 8, 16 s, then every 30 s) and join the same\n"
            "                            tower; without it a lost connection ends the run\n"

@@ -6,6 +6,7 @@
 // search.
 
 #include "engine/RhythmSettings.h"
+#include "engine/RingingEngine.h"
 #include "sound/SoundSettings.h"
 
 #include <optional>
@@ -46,7 +47,9 @@ struct Options {
     std::optional<double> inertia;
     std::optional<std::string> importMethods;  // a collection file to import, then exit
     std::optional<std::string> methodInfo;     // a title to describe, then exit
-    std::optional<int> personBell;  // --ring-yourself: the bell rung at the keyboard, 0 none
+    // --ring-yourself: the bells rung at the keyboard, the left hand's (F)
+    // first; {0, 0} none, {B, 0} one bell.
+    std::optional<PersonBells> personBells;
     bool reconnect = false;  // a lost connection is made again instead of ending the run
     std::optional<bool> sound;  // --sound, --no-sound
     std::optional<double> soundVolume;      // saved only
@@ -65,7 +68,7 @@ struct SavedSettings {
     std::optional<RhythmSettings::Rhythm> rhythm;
     std::optional<double> handstrokeGap;
     std::optional<double> inertia;
-    std::optional<int> personBell;
+    std::optional<PersonBells> personBells;
     std::optional<bool> reconnect;
     std::optional<bool> sound;
     std::optional<double> soundVolume;
@@ -98,8 +101,15 @@ std::optional<RhythmSettings::Rhythm> parseRhythm(const std::string& text);
 std::optional<double> parseHandstrokeGap(const std::string& text);
 std::optional<double> parseInertia(const std::string& text);
 const char* rhythmName(RhythmSettings::Rhythm rhythm);
-// A bell 1..12 as a number or symbol, or "none" (0).
-std::optional<int> parsePersonBell(const std::string& text);
+// "none", a bell 1..12 as a number or symbol, or two different bells "B1,B2".
+struct PersonBellsReading {
+    std::optional<PersonBells> bells;
+    std::string problem;  // what is wrong with the text, when bells is empty
+};
+PersonBellsReading readPersonBells(const std::string& text);
+std::optional<PersonBells> parsePersonBells(const std::string& text);
+// "5", "5,6": as --ring-yourself takes them.
+std::string personBellsText(const PersonBells& bells);
 std::optional<bool> parseOnOff(const std::string& text);  // "true" or "false"
 std::optional<double> parseVolume(const std::string& text);
 std::optional<std::string> parseTenorNote(const std::string& text);

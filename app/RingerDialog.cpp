@@ -16,6 +16,8 @@
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -36,6 +38,19 @@ namespace {
 
 // Past this many waiting texts a flood is only counted.
 constexpr std::size_t kMaxWaitingTexts = 50;
+
+// The calls, on the keys ringers already know them by, with the words sent.
+struct CallKey {
+    Qt::Key key;
+    const char* caption;
+    const char* words;
+};
+constexpr std::array kCallKeys{
+    CallKey{Qt::Key_L, "Look to", "Here's treble"}, CallKey{Qt::Key_G, "Go", "Go"},
+    CallKey{Qt::Key_B, "Bob", "Bob"},               CallKey{Qt::Key_N, "Single", "Single"},
+    CallKey{Qt::Key_T, "That's all", "That's All"}, CallKey{Qt::Key_S, "Stand", "Stand"},
+};
+constexpr int kCallShownMs = 2000;
 
 QLabel* valueLabel(QWidget* parent, const char* name, const QString& start)
 {
@@ -76,9 +91,15 @@ QString strikingTextWithPerson(const StrikingFigures& figures)
     return parts.join(QStringLiteral(" \u00b7 "));
 }
 
+// With Control, Alt or Meta a key is a shortcut, not a bell or a call.
+bool plainKey(const QKeyEvent& key)
+{
+    return !(key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
 std::optional<KeyEvent::Key> bellKey(const QKeyEvent& key)
 {
-    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+    if (!plainKey(key))
         return std::nullopt;
     switch (key.key()) {
     case Qt::Key_Space:
@@ -90,6 +111,23 @@ std::optional<KeyEvent::Key> bellKey(const QKeyEvent& key)
     default:
         return std::nullopt;
     }
+}
+
+const CallKey* callKey(const QKeyEvent& key)
+{
+    if (!plainKey(key))
+        return nullptr;
+    const auto found = std::find_if(kCallKeys.begin(), kCallKeys.end(),
+                                    [&](const CallKey& call) { return call.key == key.key(); });
+    return found == kCallKeys.end() ? nullptr : &*found;
+}
+
+// "Bell 5: +3 ±20 ms"
+QString bellFigure(const striking::BellStats& bell)
+{
+    return QStringLiteral("Bell %1: %2 \u00b1%3 ms")
+        .arg(QString::number(bell.bell), QString::asprintf("%+.0f", bell.stats.meanMs),
+             QString::number(bell.stats.sdMs, 'f', 0));
 }
 
 QString panelText(const std::string& rows)
@@ -213,6 +251,25 @@ void RingerDialog::buildControls()
     personStrip->setFont(rows);
     personStrip->hide();
     grid->addWidget(personStrip, row++, 0, 1, 2);
+    callView = new QLabel(this);
+    callView->setObjectName("callView");
+    callView->setTextFormat(Qt::PlainText);
+    callView->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    callView->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    QFont callFont = font();
+    callFont.setPointSizeF(callFont.pointSizeF() * 1.8);
+    callFont.setBold(true);
+    callView->setFont(callFont);
+    // Room for a call at all times, so that the window keeps its size as calls come and go.
+    callView->setFixedHeight(QFontMetrics(callFont).lineSpacing());
+    grid->addWidget(callView, row++, 0, 1, 2);
+    callShown.setSingleShot(true);
+    callShown.setInterval(kCallShownMs);
+    connect(&callShown, &QTimer::timeout, this, [this] {
+        callView->clear();
+        callView->setToolTip({});
+    });
+    grid->addLayout(callButtons(), row++, 0, 1, 2);
     statusLine = new QLabel(this);
     statusLine->setObjectName("statusLine");
     statusLine->setTextFormat(Qt::PlainText);
@@ -229,6 +286,24 @@ void RingerDialog::buildControls()
     connect(stopButton, &QPushButton::clicked, this, [this] { controller().stopPressed(); });
     connect(fasterButton, &QPushButton::clicked, this, [this] { controller().fasterPressed(); });
     connect(slowerButton, &QPushButton::clicked, this, [this] { controller().slowerPressed(); });
+}
+
+// Under the rows, each showing its key. They never take the focus: Space
+// must not press one, and the buttons above keep their order.
+QLayout* RingerDialog::callButtons()
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(4);
+    for (const CallKey& call : kCallKeys) {
+        const QChar key = QKeySequence(call.key).toString().at(0);
+        auto* b = button(this, "", QStringLiteral("%1 %2").arg(key, tr(call.caption)));
+        b->setObjectName(QStringLiteral("callButton%1").arg(key));
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setToolTip(tr("Calls \"%1\" (key %2)").arg(QString::fromLatin1(call.words), key));
+        connect(b, &QPushButton::clicked, this, [this, words = call.words] { makeCall(words); });
+        row->addWidget(b);
+    }
+    return row;
 }
 
 void RingerDialog::setMethod()
@@ -297,7 +372,7 @@ void RingerDialog::editOptions()
     dialog.defaultServerHost = kMainServerHost;
     const SoundSettings shownSound = soundSettings();
     dialog.rhythm = shown;
-    dialog.personBell = personBell();
+    dialog.personBells = personBells();
     const bool reconnectShown = controller().reconnectEnabled();
     dialog.reconnect = reconnectShown;
     dialog.sound = shownSound;
@@ -313,14 +388,14 @@ void RingerDialog::editOptions()
     saveIfChanged(saved.rhythm, chosen.rhythm, shown.rhythm);
     saveIfChanged(saved.handstrokeGap, chosen.handstrokeGap, shown.handstrokeGap);
     saveIfChanged(saved.inertia, chosen.inertia, shown.inertia);
-    saveIfChanged(saved.personBell, dialog.personBell, personBell());
+    saveIfChanged(saved.personBells, dialog.personBells, personBells());
     const SoundSettings& sound = dialog.sound;
     saveIfChanged(saved.sound, sound.on, shownSound.on);
     saveIfChanged(saved.soundVolume, sound.volume, shownSound.volume);
     saveIfChanged(saved.tenorNote, sound.tenorNote, shownSound.tenorNote);
     saveSettings(saved);
     setRhythmSettings(chosen);
-    setPersonBell(dialog.personBell);
+    setPersonBells(dialog.personBells);
     setSoundSettings(sound);
 }
 
@@ -352,7 +427,7 @@ bool RingerDialog::ringsByHand() const
 // Chosen now, or still in force for the touch being rung.
 bool RingerDialog::hasPersonBell() const
 {
-    return personBell() != 0 || controller().ringing().hands[0].bell != 0;
+    return personBells()[0] != 0 || controller().ringing().hands[0].bell != 0;
 }
 
 void RingerDialog::showInStatusLine(const std::string& text)
@@ -475,11 +550,22 @@ void RingerDialog::showStriking(const StrikingSummary& summary)
     const StrikingFigures& recent = summary.recent;
     if (recent.person.count > 0) {
         strikingValue->setText(strikingTextWithPerson(recent));
+        showStrikingPerBell(recent);
         return;
     }
     if (recent.own.count == 0 || recent.band.count == 0)
         return;
     strikingValue->setText(strikingText(recent.own.meanMs, recent.own.sdMs, recent.band.sdMs));
+}
+
+// The person's figure is for all their blows; each bell's is on hover.
+void RingerDialog::showStrikingPerBell(const StrikingFigures& figures)
+{
+    QStringList lines{tr("You: mean and spread of your blows; then our own and the band's, over the last "
+                         "few rows, against the rhythm fitted from them")};
+    for (const striking::BellStats& bell : figures.personBells)
+        lines << bellFigure(bell);
+    strikingValue->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 // "Tolvane Tower · bells 7, 8 · Plain Bob Major": the tower joined, our bells
@@ -608,15 +694,34 @@ TowerChoice RingerDialog::askForTower(const TowerList& towers, bool)
 // ---------------------------------------------------------------------------
 // The bell a person rings
 
-// A bell chosen, or dropped, while a touch is rung takes effect with the next:
-// until then the keys go on striking the bell in force.
-void RingerDialog::setPersonBell(int bell)
+// Bells chosen, or dropped, while a touch is rung take effect with the next:
+// until then the keys go on striking the bells in force.
+void RingerDialog::setPersonBells(const PersonBells& bells)
 {
-    RingerShell::setPersonBell(bell);
-    const int inForce = controller().ringing().hands[0].bell;
-    if (bell != 0 && bell != inForce)
-        personStrip->showNote(tr("Bell %1 is yours from the next touch").arg(bell));
+    RingerShell::setPersonBells(bells);
+    const auto& hands = controller().ringing().hands;
+    if (bells[0] != 0 && (bells[0] != hands[0].bell || bells[1] != hands[1].bell))
+        personStrip->showNote(bells[1] != 0
+                                  ? tr("Bells %1 and %2 are yours from the next touch").arg(bells[0]).arg(bells[1])
+                                  : tr("Bell %1 is yours from the next touch").arg(bells[0]));
     showPersonStrip();
+}
+
+void RingerDialog::heardCall(const std::string& words)
+{
+    showElided(callView, latin1Text(words).simplified(), lastChangesView->width());
+    callShown.start();
+}
+
+// The call goes to the server only: it is obeyed when the server relays it
+// back, as everyone's is. Why it could not be sent is said once, not at
+// every press.
+void RingerDialog::makeCall(const char* words)
+{
+    const std::string notSent = controller().sendPersonsCall(words);
+    if (notSent == std::exchange(callNotSentSaid, notSent) || notSent.empty())
+        return;
+    showInStatusLine(notSent);
 }
 
 void RingerDialog::showPersonPath(const PersonPath& path)
@@ -627,36 +732,36 @@ void RingerDialog::showPersonPath(const PersonPath& path)
 
 void RingerDialog::showPersonStrip()
 {
-    const bool shown = hasPersonBell();
-    personStrip->setVisible(shown);
-    statusLine->setVisible(shown && !statusLine->text().isEmpty());
+    personStrip->setVisible(hasPersonBell());
+    statusLine->setVisible(!statusLine->text().isEmpty());
 }
 
 bool RingerDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (controller().ringing().hands[0].bell != 0 && takeBellKey(watched, event))
+    if (takeKey(watched, event))
         return true;
     return QDialog::eventFilter(watched, event);
 }
 
 // A key for this window, whichever of its widgets has the focus; never one
-// meant for a box or dialog over it, where J and F are typed.
-bool RingerDialog::takeBellKey(QObject* watched, QEvent* event)
+// meant for a box, dialog or menu over it, where the letters are typed.
+bool RingerDialog::takeKey(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
     if (type == QEvent::WindowDeactivate && watched == this) {
         // Keys let go in another window are never heard here.
-        releaseBellKeys();
+        releaseKeys();
         return false;
     }
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
         return false;
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || widget->window() != this)
+    if (!widget || widget->window() != this || QApplication::activePopupWidget())
         return false;
     const auto& keyEvent = static_cast<const QKeyEvent&>(*event);
-    const auto key = bellKey(keyEvent);
-    if (!key)
+    const auto bell = controller().ringing().hands[0].bell != 0 ? bellKey(keyEvent) : std::nullopt;
+    const CallKey* call = bell ? nullptr : callKey(keyEvent);
+    if (!bell && !call)
         return false;
     // Taken before any shortcut or widget sees it; the first widget it is
     // sent to is the last, as it goes no further.
@@ -664,29 +769,42 @@ bool RingerDialog::takeBellKey(QObject* watched, QEvent* event)
         event->accept();
         return true;
     }
-    controller().keyPressed(*key, type == QEvent::KeyPress, isRepeat(*key, keyEvent));
+    const bool down = type == QEvent::KeyPress;
+    const bool repeat = isRepeat(keyEvent);
+    if (bell) {
+        controller().keyPressed(*bell, down, repeat);
+        return true;
+    }
+    // A key held down calls once, even when its release went to another window.
+    if (!down) {
+        if (!repeat)
+            callKeysHeld.erase(keyEvent.key());
+    } else if (!repeat && callKeysHeld.insert(keyEvent.key()).second) {
+        makeCall(call->words);
+    }
     return true;
 }
 
 // X repeats a held key as a release and a press at one instant, which Qt
 // does not always mark as a repeat: such a press is a repeat all the same.
-bool RingerDialog::isRepeat(KeyEvent::Key key, const QKeyEvent& event)
+bool RingerDialog::isRepeat(const QKeyEvent& event)
 {
     if (event.isAutoRepeat())
         return true;
-    const auto index = static_cast<std::size_t>(key);
     const auto at = static_cast<unsigned long>(event.timestamp());
     if (event.type() == QEvent::KeyRelease) {
-        keyReleasedAt[index] = at;
+        keyReleasedAt[event.key()] = at;
         return false;
     }
-    return at != 0 && at == keyReleasedAt[index];
+    const auto released = keyReleasedAt.find(event.key());
+    return at != 0 && released != keyReleasedAt.end() && at == released->second;
 }
 
-void RingerDialog::releaseBellKeys()
+void RingerDialog::releaseKeys()
 {
     for (const auto key : {KeyEvent::Key::Space, KeyEvent::Key::J, KeyEvent::Key::F})
         controller().keyPressed(key, false, false);
+    callKeysHeld.clear();
 }
 
 // The chart goes to a file of its own that lives as long as the window, so

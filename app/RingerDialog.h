@@ -4,15 +4,19 @@
 
 #include <QDialog>
 #include <QTemporaryFile>
+#include <QTimer>
 
 #include <array>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 
 class PersonStrip;
 class QKeyEvent;
 class QLabel;
+class QLayout;
 class QPushButton;
 
 // The main window: the buttons and counters of the robot, and the controller
@@ -32,7 +36,9 @@ public:
     bool showsStriking() const override { return true; }
     void showStriking(const StrikingSummary& summary) override;
     void showPersonPath(const PersonPath& path) override;
-    void setPersonBell(int bell) override;
+    void setPersonBells(const PersonBells& bells) override;
+    // Shown large under the rows for two seconds.
+    void heardCall(const std::string& words) override;
     void endRun() override;
 
     // Escape and the close box end the run.
@@ -47,8 +53,9 @@ public:
 protected:
     // The window's menu: the options dialog, which leaves the controls as they are.
     void contextMenuEvent(QContextMenuEvent* event) override;
-    // While a person rings, Space, J and F strike their bell wherever the
-    // focus is in this window, and reach no button.
+    // While a person rings, Space, J and F strike their bells wherever the
+    // focus is in this window, and reach no button; L, G, B, N, T and S
+    // make the calls, whether or not a bell is rung by hand.
     bool eventFilter(QObject* watched, QEvent* event) override;
     TowerChoice askForTower(const TowerList& towers, bool listComplete) override;
     // In the line that says what is rung, until the bells are assigned again.
@@ -67,6 +74,7 @@ private:
     };
 
     void buildControls();
+    QLayout* callButtons();
     void setMethod();
     void offerAnotherServer();
     void chooseMethodsToImport();
@@ -79,9 +87,11 @@ private:
     bool ringsByHand() const;
     bool hasPersonBell() const;
     void showInStatusLine(const std::string& text);
-    bool takeBellKey(QObject* watched, QEvent* event);
-    void releaseBellKeys();
-    bool isRepeat(KeyEvent::Key key, const QKeyEvent& event);
+    bool takeKey(QObject* watched, QEvent* event);
+    void releaseKeys();
+    bool isRepeat(const QKeyEvent& event);
+    void makeCall(const char* words);
+    void showStrikingPerBell(const StrikingFigures& figures);
     void showPersonStrip();
     void openStrikingChart();
 
@@ -95,7 +105,11 @@ private:
     QString ringingText;
     PersonStrip* personStrip = nullptr;
     QLabel* statusLine = nullptr;  // the server's texts while a person rings
-    std::array<unsigned long, KeyEvent::kKeys> keyReleasedAt{};  // the event time of each key's last release
+    std::map<int, unsigned long> keyReleasedAt;  // the event time of each key's last release
+    std::set<int> callKeysHeld;                 // a call key held down calls once
+    QLabel* callView = nullptr;                 // the last call heard, for two seconds
+    QTimer callShown;
+    std::string callNotSentSaid;  // why the last call was not sent, said once
     // The chart of the last touch a person rang in, and the file it was last opened from.
     std::string strikingChart;
     std::unique_ptr<QTemporaryFile> chartFile;

@@ -195,7 +195,7 @@ std::string RingerShell::prepare()
     setRhythmSettings(rhythmSettingsOf(opts));
     // Without a window there are no keys: a saved bell of the person's is not rung.
     if (!opts.headless)
-        setPersonBell(opts.personBell.value_or(0));
+        setPersonBells(opts.personBells.value_or(PersonBells{}));
     setSoundSettings(soundSettingsOf(opts));
     ringer.setLibrary(loadLibraryWithImports(methodLibraryCandidates()).library);
     if (opts.speed)
@@ -224,10 +224,10 @@ void RingerShell::setRhythmSettings(const RhythmSettings& settings)
     ringer.setRhythm(settings);
 }
 
-void RingerShell::setPersonBell(int bell)
+void RingerShell::setPersonBells(const PersonBells& bells)
 {
-    handBell = bell;
-    ringer.setPersonBells({bell, 0});
+    handBells = bells;
+    ringer.setPersonBells(bells);
 }
 
 void RingerShell::setSoundSettings(const SoundSettings& settings)

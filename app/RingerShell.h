@@ -42,9 +42,10 @@ public:
     // the saved ones, later what the options dialog sets. Takes effect from the next touch.
     const RhythmSettings& rhythmSettings() const { return rhythm; }
     void setRhythmSettings(const RhythmSettings& settings);
-    // The bell the user rings at the keyboard, 0 none; from the next touch.
-    int personBell() const { return handBell; }
-    virtual void setPersonBell(int bell);
+    // The bells the user rings at the keyboard, the left hand's first, 0
+    // none; from the next touch.
+    const PersonBells& personBells() const { return handBells; }
+    virtual void setPersonBells(const PersonBells& bells);
     // The bells' sound: at start-up the command line's choice over the saved
     // one, later what the options dialog sets.
     const SoundSettings& soundSettings() const { return soundChoice; }
@@ -100,7 +101,7 @@ private:
     Options opts;
     RingerController ringer;
     RhythmSettings rhythm;
-    int handBell = 0;
+    PersonBells handBells{};
     SoundSettings soundChoice;
     BellSound bellSound;
     QTimer connectTimer;

@@ -84,7 +84,7 @@ LoadedSettings loadSettings()
     saved.rhythm = readValue(file, kRhythmKey, parseRhythm, loaded.problems);
     saved.handstrokeGap = readValue(file, kHandstrokeGapKey, parseHandstrokeGap, loaded.problems);
     saved.inertia = readValue(file, kInertiaKey, parseInertia, loaded.problems);
-    saved.personBell = readValue(file, kPersonBellKey, parsePersonBell, loaded.problems);
+    saved.personBells = readValue(file, kPersonBellKey, parsePersonBells, loaded.problems);
     saved.reconnect = readValue(file, kReconnectKey, parseOnOff, loaded.problems);
     saved.sound = readValue(file, kSoundKey, parseOnOff, loaded.problems);
     saved.soundVolume = readValue(file, kVolumeKey, parseVolume, loaded.problems);
@@ -107,8 +107,12 @@ void saveSettings(const SavedSettings& settings)
         file.setValue(QLatin1String(kHandstrokeGapKey), *settings.handstrokeGap);
     if (settings.inertia)
         file.setValue(QLatin1String(kInertiaKey), *settings.inertia);
-    if (settings.personBell.value_or(0) != 0)
-        file.setValue(QLatin1String(kPersonBellKey), *settings.personBell);
+    // One bell is kept as a number, as it always was; two as "5,6".
+    const PersonBells bells = settings.personBells.value_or(PersonBells{});
+    if (bells[1] != 0)
+        file.setValue(QLatin1String(kPersonBellKey), QString::fromStdString(personBellsText(bells)));
+    else if (bells[0] != 0)
+        file.setValue(QLatin1String(kPersonBellKey), bells[0]);
     else
         file.remove(QLatin1String(kPersonBellKey));
     if (settings.reconnect)

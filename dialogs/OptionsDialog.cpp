@@ -4,6 +4,7 @@
 #include "ui_OptionsDialog.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
 
@@ -41,13 +42,19 @@ QStringList tenorNotes()
 OptionsDialog::OptionsDialog(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::OptionsDialog>())
 {
     ui->setupUi(this);
+    personNoteText = ui->personNote->text();
     alignFieldColumns();
     ui->hostEdit->setValidator(new QRegularExpressionValidator(kHostPattern, ui->hostEdit));
     ui->rhythmList->addItem(tr("Interval: one interval after the bell before"));
     ui->rhythmList->addItem(tr("Band: in the band's rhythm"));
     ui->personBellList->addItem(tr("None: Tolvane rings all its bells"));
-    for (int bell = 1; bell <= kBellCount; ++bell)
+    ui->secondBellList->addItem(tr("None: one bell"));
+    for (int bell = 1; bell <= kBellCount; ++bell) {
         ui->personBellList->addItem(bellName(bell));
+        ui->secondBellList->addItem(bellName(bell));
+    }
+    connect(ui->personBellList, &QComboBox::currentIndexChanged, this, [this] { showSecondBellChoice(); });
+    connect(ui->secondBellList, &QComboBox::currentIndexChanged, this, [this] { showSecondBellChoice(); });
     ui->tenorNoteList->addItems(tenorNotes());
     connect(ui->buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
     connect(ui->buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
@@ -70,7 +77,7 @@ void OptionsDialog::askForServerOnly()
 void OptionsDialog::alignFieldColumns()
 {
     const QList<QLabel*> labels{ui->hostLabel, ui->portLabel, ui->rhythmLabel, ui->handstrokeGapLabel,
-                                ui->inertiaLabel, ui->personBellLabel, ui->volumeLabel, ui->tenorNoteLabel};
+                                ui->inertiaLabel, ui->personBellLabel, ui->secondBellLabel, ui->volumeLabel, ui->tenorNoteLabel};
     int width = 0;
     for (const QLabel* label : labels)
         width = std::max(width, label->sizeHint().width());
@@ -97,7 +104,10 @@ void OptionsDialog::showFields()
     ui->inertiaBox->setValue(rhythm.inertia);
     shownGap = ui->handstrokeGapBox->value();
     shownInertia = ui->inertiaBox->value();
-    ui->personBellList->setCurrentIndex(personBell >= 1 && personBell <= kBellCount ? personBell : 0);
+    const auto shownBell = [](int bell) { return bell >= 1 && bell <= kBellCount ? bell : 0; };
+    ui->personBellList->setCurrentIndex(shownBell(personBells[0]));
+    ui->secondBellList->setCurrentIndex(shownBell(personBells[0]) != 0 ? shownBell(personBells[1]) : 0);
+    showSecondBellChoice();
     ui->soundCheck->setChecked(sound.on);
     ui->volumeSlider->setValue(static_cast<int>(std::lround(sound.volume * ui->volumeSlider->maximum())));
     shownVolume = ui->volumeSlider->value();
@@ -121,15 +131,30 @@ void OptionsDialog::readFields()
         rhythm.handstrokeGap = ui->handstrokeGapBox->value();
     if (ui->inertiaBox->value() != shownInertia)
         rhythm.inertia = ui->inertiaBox->value();
-    personBell = ui->personBellList->currentIndex();
+    personBells = {ui->personBellList->currentIndex(),
+                   ui->personBellList->currentIndex() != 0 ? ui->secondBellList->currentIndex() : 0};
     sound.on = ui->soundCheck->isChecked();
     if (ui->volumeSlider->value() != shownVolume)
         sound.volume = static_cast<double>(ui->volumeSlider->value()) / ui->volumeSlider->maximum();
     sound.tenorNote = latin1Bytes(ui->tenorNoteList->currentText());
 }
 
+// A second bell only beside a first, and never the same one: said at once,
+// and OK waits until it is put right.
+void OptionsDialog::showSecondBellChoice()
+{
+    const int first = ui->personBellList->currentIndex();
+    ui->secondBellList->setEnabled(first != 0);
+    const bool same = first != 0 && ui->secondBellList->currentIndex() == first;
+    ui->personNote->setText(same ? tr("Your two bells must be different: choose another second bell, or none.")
+                                 : personNoteText);
+    ui->buttons->button(QDialogButtonBox::Ok)->setEnabled(!same);
+}
+
 void OptionsDialog::accept()
 {
+    if (!ui->buttons->button(QDialogButtonBox::Ok)->isEnabled())
+        return;
     readFields();
     QDialog::accept();
 }

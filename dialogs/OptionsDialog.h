@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/RhythmSettings.h"
+#include "engine/RingingEngine.h"
 #include "sound/SoundSettings.h"
 
 #include <QDialog>
@@ -27,7 +28,9 @@ public:
     std::string serverHost;  // empty: no server of the user's own
     int serverPort = 0;
     RhythmSettings rhythm;
-    int personBell = 0;  // the bell the user rings at the keyboard, 1..12; 0 none
+    // The bells the user rings at the keyboard, 1..12, the left hand's first;
+    // 0 none. OK is refused while both name the same bell.
+    PersonBells personBells{};
     bool reconnect = false;  // a lost connection is made again
     SoundSettings sound;
     // Shown in the empty host field: the server used when none is saved.
@@ -46,9 +49,11 @@ private:
     void alignFieldColumns();
     void showFields();
     void readFields();
+    void showSecondBellChoice();
 
     std::unique_ptr<Ui::OptionsDialog> ui;
     double shownGap = 0;      // what the boxes showed when the dialog opened
     double shownInertia = 0;
     int shownVolume = 0;
+    QString personNoteText;  // the note under the bells, when nothing is wrong with them
 };

@@ -4,11 +4,12 @@
 
 #include <QWidget>
 
-// Under the rows the window shows, where the bell a person rings goes: its
-// place now and in the next row in large type, and the last, current and
-// next rows with that bell in colour and its path drawn through them, as the
-// blue line ringers learn a method from. Row text is the engine's; a row
-// without the bell draws no path.
+// Under the rows the window shows, where the bells a person rings go: their
+// places now and in the next row in large type, and the last, current and
+// next rows with those bells in colour and their paths drawn through them, as
+// the lines ringers learn a method from: the left hand's bell in blue, the
+// right hand's in red. Row text is the engine's; a row without the bell draws
+// no path.
 class PersonStrip : public QWidget {
 public:
     explicit PersonStrip(QWidget* parent = nullptr);
@@ -16,13 +17,17 @@ public:
     void showPath(const PersonPath& path);
     void showNote(const QString& text);
 
-    // What the strip says: its places ("3rds", "4ths") while ringing, or a
-    // note when there is nothing to ring.
-    QString currentPlace() const { return nowText; }
-    QString nextPlace() const { return nextText; }
+    // What the strip says: the places ("3rds", "4ths") of each hand's bell
+    // while ringing, or a note when there is nothing to ring or a bell is
+    // not Tolvane's.
+    QString currentPlace(int hand = 0) const { return nowText[hand]; }
+    QString nextPlace(int hand = 0) const { return nextText[hand]; }
     QString note() const { return noteText; }
 
-    static QColor pathColour() { return QColor(0x1c, 0x5f, 0xd0); }
+    static QColor pathColour(int hand = 0)
+    {
+        return hand == 0 ? QColor(0x1c, 0x5f, 0xd0) : QColor(0xd0, 0x2a, 0x1c);
+    }
 
     QSize sizeHint() const override;
 
@@ -32,11 +37,16 @@ protected:
 private:
     void paintPlaces(QPainter& painter, const QRect& area);
     void paintRows(QPainter& painter, const QRect& area);
+    int handCount() const { return shown.secondBell != 0 ? 2 : 1; }
+    int bellOf(int hand) const { return hand == 0 ? shown.bell : shown.secondBell; }
+    bool ringsAny() const;
+    static QString noteFor(const PersonPath& path);
 
     PersonPath shown;
-    QString nowText;
-    QString nextText;
+    QString nowText[2];
+    QString nextText[2];
     QString noteText;
+    bool noteOnly = true;  // the note alone is drawn: nothing is rung by hand now
 };
 
 // "Lead", "2nds", "3rds", "4ths" ... as ringers name a place.

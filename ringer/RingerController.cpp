@@ -81,9 +81,12 @@ void RingerController::handle(unsigned type, const NetMessage& message, Micros a
     case MessageType::BellAssignment:
         onBellAssignment(message);
         return;
-    case MessageType::Call:
-        engine.onCall({readCall(message), arrived});
+    case MessageType::Call: {
+        std::string words = readCall(message);
+        host.heardCall(words);
+        engine.onCall({std::move(words), arrived});
         return;
+    }
     case MessageType::Strike:
         // Read here, not in a handler of its own: a band's every strike comes this way.
         if (const auto report = readStrike(message)) {
@@ -133,6 +136,16 @@ void RingerController::sendStrike(int bellNumber, bool handstroke, std::uint16_t
 void RingerController::sendCall(const std::string& words)
 {
     connection.sendMessage(makeCall(words));
+}
+
+std::string RingerController::sendPersonsCall(const std::string& words)
+{
+    if (!isRunning || !connection.isOpen())
+        return "Not connected to a server: the call was not sent";
+    if (towerName.empty())
+        return "No tower joined yet: the call was not sent";
+    connection.sendMessage(makeCall(words));
+    return {};
 }
 
 void RingerController::onTowerEntry(const NetMessage& message)

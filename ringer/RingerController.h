@@ -60,6 +60,11 @@ public:
         engine.onKey({host.monotonicMicros(), key, down, repeat});
     }
 
+    // A call the person makes: sent, and obeyed only when the server relays it
+    // back, as every ringer's call is, so that it is never applied twice.
+    // Returns why it was not sent (no connection, no tower yet), or nothing.
+    std::string sendPersonsCall(const std::string& words);
+
     // Stores the settings, compiles them and takes the new method into use;
     // messages about faulty notation are shown once it is in place.
     void applySettings(const MethodSettings& newSettings);

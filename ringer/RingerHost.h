@@ -51,6 +51,9 @@ public:
     // A strike the server reported (bell 0..12), as it arrives, before the
     // engine sees it: for a shell that plays the bells' sound.
     virtual void heardStrike(int /*bell*/, bool /*handstroke*/) {}
+    // A call the server relayed (anyone's, ours come back included), as it
+    // arrives: the server's bytes, for a shell that shows it.
+    virtual void heardCall(const std::string& /*words*/) {}
 
     // Shows a text the server sent, and runs `then` once the user has
     // dismissed it. A shell that holds back a text while another is open runs

@@ -173,7 +173,7 @@ private slots:
         Options options = localOptions(peer.port());
         options.tower = "Ash";
         RingerDialog window(options);
-        window.setPersonBell(2);
+        window.setPersonBells({2, 0});
         window.show();
         window.start();
         QVERIFY(seatInAsh(peer, "2"));
@@ -205,6 +205,140 @@ private slots:
         peer.close();
     }
 
+    // Each call key sends its words whichever button has the focus, presses
+    // none, and calls once while held; the call is obeyed only when the
+    // server relays it back, and shown large. Nothing is rung by hand here:
+    // a conductor who only calls uses the keys too.
+    void callKeysSendTheirCallsWhichAreObeyedWhenRelayedBack()
+    {
+        TestPeer peer;
+        Options options = localOptions(peer.port());
+        options.tower = "Ash";
+        RingerDialog window(options);
+        window.show();
+        window.start();
+        QVERIFY(seatInAsh(peer, "6"));
+        QVERIFY(QTest::qWaitFor([&] { return window.controller().ringing().bellCount == 6; }, 5000));
+
+        auto* stop = window.findChild<QPushButton*>("stopButton");
+        stop->setFocus();
+        bool clicked = false;
+        connect(stop, &QPushButton::clicked, this, [&] { clicked = true; });
+        const std::vector<std::pair<Qt::Key, std::string>> calls{
+            {Qt::Key_L, "Here's treble"}, {Qt::Key_G, "Go"},         {Qt::Key_B, "Bob"},
+            {Qt::Key_N, "Single"},        {Qt::Key_T, "That's All"}, {Qt::Key_S, "Stand"}};
+        for (const auto& [key, words] : calls) {
+            QTest::keyPress(stop, key);
+            QKeyEvent repeat(QEvent::KeyPress, key, Qt::NoModifier, QString(), true);
+            QApplication::sendEvent(stop, &repeat);
+            QTest::keyRelease(stop, key);
+            const auto call = peer.next();
+            QVERIFY(call);
+            QCOMPARE(int(call->getWord(2)), 3);
+            QCOMPARE(readCall(*call), words);
+        }
+        QVERIFY2(!peer.next(300), "one call a key press");
+        QVERIFY(!clicked);
+        // With Control the letter is not a call.
+        QTest::keyClick(stop, Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(!peer.next(200));
+
+        // Sent, not obeyed: the ringing starts when the call comes back, once.
+        QVERIFY(!window.controller().ringing().ringing);
+        QVERIFY(!window.controller().ringing().stopRequested);
+        peer.send(makeCall("Here's treble"));
+        QVERIFY(QTest::qWaitFor([&] { return window.controller().ringing().ringing; }, 5000));
+        auto* callView = window.findChild<QLabel*>("callView");
+        QVERIFY(callView);
+        QCOMPARE(callView->text(), QStringLiteral("Here's treble"));
+        QCOMPARE(callView->textFormat(), Qt::PlainText);
+
+        // A button does as its key does.
+        window.findChild<QPushButton*>("callButtonS")->click();
+        const auto stand = peer.next();
+        QVERIFY(stand);
+        QCOMPARE(readCall(*stand), std::string("Stand"));
+        QVERIFY(!window.controller().ringing().stopRequested);
+        peer.send(*stand);
+        QVERIFY(QTest::qWaitFor([&] { return window.controller().ringing().stopRequested; }, 5000));
+        QCOMPARE(callView->text(), QStringLiteral("Stand"));
+        QVERIFY(QTest::qWaitFor([&] { return callView->text().isEmpty(); }, 5000));
+
+        // Under a box the letters are the box's.
+        whenModal<QMessageBox>([](QMessageBox* box) {
+            for (const Qt::Key key : {Qt::Key_L, Qt::Key_B, Qt::Key_S})
+                QTest::keyClick(box, key);
+            box->accept();
+        });
+        window.showMessage("Over the window");
+        QVERIFY2(!peer.next(300), "no call from a key pressed in a box");
+        peer.close();
+    }
+
+    // Before a tower is joined a call goes nowhere, and the line under the
+    // rows says why once, not at every press.
+    void aCallBeforeATowerIsJoinedIsNotSentAndSaidOnce()
+    {
+        TestPeer peer;
+        RingerDialog window(localOptions(peer.port()));
+        window.show();
+        window.start();
+        QVERIFY(peer.accept());
+        QVERIFY(peer.next());  // the greeting
+        auto* status = window.findChild<QLabel*>("statusLine");
+        QTest::keyClick(&window, Qt::Key_B);
+        QCOMPARE(status->text(), QStringLiteral("No tower joined yet: the call was not sent"));
+        QVERIFY(status->isVisible());
+        status->clear();
+        QTest::keyClick(&window, Qt::Key_B);
+        window.findChild<QPushButton*>("callButtonL")->click();
+        QCOMPARE(status->text(), QString());
+        QVERIFY(!peer.next(300));
+        peer.close();
+    }
+
+    // With two bells F strikes the first and J the second, each with its own
+    // stroke from row to row; Space strikes neither.
+    void twoBellsRingEachOnItsKeyWithItsOwnStroke()
+    {
+        TestPeer peer;
+        Options options = localOptions(peer.port());
+        options.tower = "Ash";
+        RingerDialog window(options);
+        window.setPersonBells({2, 4});
+        window.show();
+        window.start();
+        QVERIFY(seatInAsh(peer, "24"));
+        const auto& table = window.controller().ringing().bellTable;
+        QVERIFY(QTest::qWaitFor([&] { return table[1].byHand && table[3].byHand; }, 5000));
+        peer.send(makeCall("Here's treble"));
+
+        auto* stop = window.findChild<QPushButton*>("stopButton");
+        stop->setFocus();
+        for (int row = 0; row < 4; ++row) {
+            const bool handstroke = row % 2 == 0;
+            for (const char symbol : std::string("123456")) {
+                const int bell = symbol - '0';
+                if (bell != 2 && bell != 4) {
+                    peer.send(makeStrike(bell, handstroke, 0, 0));
+                    QTest::qWait(30);
+                    continue;
+                }
+                QTest::keyClick(stop, Qt::Key_Space);
+                QTest::keyClick(stop, bell == 2 ? Qt::Key_F : Qt::Key_J);
+                const auto strike = peer.next();
+                QVERIFY(strike);
+                QCOMPARE(int(strike->getWord(2)), 4);
+                QCOMPARE(int(strike->getWord(6)), bell);
+                QCOMPARE(strike->getWord(8) != 0, handstroke);
+                peer.send(*strike);
+                QTest::qWait(30);
+            }
+        }
+        QVERIFY2(!peer.next(300), "Space strikes neither of two bells");
+        peer.close();
+    }
+
     // A box would take the keys from the person ringing: the server's texts,
     // sent again at every pause, go to the line under the rows instead.
     void serverTextsGoToTheStatusLineWhileAPersonRings()
@@ -213,7 +347,7 @@ private slots:
         Options options = localOptions(peer.port());
         options.tower = "Ash";
         RingerDialog window(options);
-        window.setPersonBell(2);
+        window.setPersonBells({2, 0});
         window.show();
         window.start();
         QVERIFY(seatInAsh(peer, "2"));

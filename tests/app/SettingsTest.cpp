@@ -83,6 +83,30 @@ private slots:
 
     // The run's --rhythm band and --handstroke-gap 0 are shown in the dialog;
     // the user changes the inertia alone, and only that reaches the file.
+    // A single bell is kept as the number it always was, so that an older
+    // file and this one read each other; two as "5,6"; two the same are left out.
+    void thePersonsBellsRoundTripAndASavedSingleBellStillReads()
+    {
+        writeFile("[person]\nbell=6\n");
+        QCOMPARE(loadSettings().settings.personBells, std::optional(PersonBells{6, 0}));
+
+        SavedSettings written;
+        written.personBells = PersonBells{5, 6};
+        saveSettings(written);
+        QCOMPARE(loadSettings().settings.personBells, written.personBells);
+        written.personBells = PersonBells{4, 0};
+        saveSettings(written);
+        QCOMPARE(loadSettings().settings.personBells, written.personBells);
+        QFile file(fileName());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("bell=4\n"));
+
+        writeFile("[person]\nbell=5,5\n");
+        const LoadedSettings loaded = loadSettings();
+        QCOMPARE(loaded.settings.personBells, std::optional<PersonBells>());
+        QCOMPARE(loaded.problems, std::vector<std::string>{"ignoring the saved person/bell '5,5'"});
+    }
+
     void okSavesWhatTheUserChangedNotTheRunsOverrides()
     {
         writeFile("[server]\nhost=tower.example\nport=4000\n[rhythm]\nhandstrokeGap=1.5\n");

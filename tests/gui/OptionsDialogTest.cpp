@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
 #include <QSpinBox>
@@ -21,7 +22,7 @@ void fill(OptionsDialog& dialog)
     dialog.serverHost = "tower.example";
     dialog.serverPort = 4000;
     dialog.rhythm = {RhythmSettings::Rhythm::Band, 0.5, 0.25};
-    dialog.personBell = 11;
+    dialog.personBells = {11, 0};
 }
 
 } // namespace
@@ -52,7 +53,33 @@ private slots:
         QCOMPARE(dialog.rhythm.rhythm, RhythmSettings::Rhythm::Interval);
         QCOMPARE(dialog.rhythm.handstrokeGap, 2.0);
         QCOMPARE(dialog.rhythm.inertia, RhythmSettings::kMaxInertia);
-        QCOMPARE(dialog.personBell, 0);
+        QCOMPARE(dialog.personBells, (PersonBells{0, 0}));
+    }
+
+    // A second bell needs a first, and may not be it: OK waits, and says why.
+    void aSecondBellRoundTripsAndTheSameBellTwiceIsRefused()
+    {
+        OptionsDialog dialog;
+        dialog.personBells = {5, 6};
+        dialog.show();
+        auto* first = control<QComboBox>(dialog, "personBellList");
+        auto* second = control<QComboBox>(dialog, "secondBellList");
+        QCOMPARE(second->currentText(), QStringLiteral("Bell 6"));
+        second->setCurrentIndex(5);
+        QVERIFY(dialog.isVisible());
+        dialog.accept();
+        QVERIFY2(dialog.isVisible(), "OK refused with the same bell twice");
+        QCOMPARE(dialog.personBells, (PersonBells{5, 6}));
+        QVERIFY(dialog.findChild<QLabel*>("personNote")->text().contains("different"));
+
+        second->setCurrentIndex(4);
+        dialog.accept();
+        QCOMPARE(dialog.personBells, (PersonBells{5, 4}));
+        dialog.show();
+        first->setCurrentIndex(0);
+        QVERIFY(!second->isEnabled());
+        dialog.accept();
+        QCOMPARE(dialog.personBells, (PersonBells{0, 0}));
     }
 
     void soundFieldsRoundTrip()

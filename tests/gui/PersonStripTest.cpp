@@ -16,12 +16,12 @@ PersonPath ringingPath()
     return path;
 }
 
-// Pixels of the path's colour in each third of the strip's width.
-std::array<int, 3> colouredPixelsByThird(PersonStrip& strip)
+// Pixels of a hand's path colour in each third of the strip's width.
+std::array<int, 3> colouredPixelsByThird(PersonStrip& strip, int hand = 0)
 {
     const QImage image = strip.grab().toImage();
     std::array<int, 3> counts{};
-    const QColor want = PersonStrip::pathColour();
+    const QColor want = PersonStrip::pathColour(hand);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
@@ -78,6 +78,41 @@ private slots:
         QCOMPARE(strip.nextPlace(), QString());
         strip.resize(360, 80);
         strip.grab();
+    }
+
+    // Each of two bells has its places and its own colour, the rows and
+    // paths of both drawn; a bell Tolvane was not given is said, and the
+    // other still drawn.
+    void showsBothBellsEachInItsColour()
+    {
+        PersonStrip strip;
+        PersonPath path = ringingPath();
+        path.secondBell = 6;
+        path.secondRung = true;
+        strip.showPath(path);
+        strip.resize(360, strip.sizeHint().height());
+        QCOMPARE(strip.currentPlace(0), QStringLiteral("2nds"));
+        QCOMPARE(strip.nextPlace(0), QStringLiteral("Lead"));
+        QCOMPARE(strip.currentPlace(1), QStringLiteral("4ths"));
+        QCOMPARE(strip.nextPlace(1), QStringLiteral("3rds"));
+        QVERIFY(strip.note().isEmpty());
+        QVERIFY(PersonStrip::pathColour(0) != PersonStrip::pathColour(1));
+        for (const int hand : {0, 1}) {
+            const auto counts = colouredPixelsByThird(strip, hand);
+            QVERIFY2(counts[0] > 0 && counts[2] > 20, qPrintable(QStringLiteral("hand %1").arg(hand)));
+        }
+
+        path.secondRung = false;
+        strip.showPath(path);
+        QVERIFY2(strip.note().contains(QStringLiteral("not given bell 6: J")), qPrintable(strip.note()));
+        QCOMPARE(strip.currentPlace(0), QStringLiteral("2nds"));
+        QCOMPARE(strip.currentPlace(1), QString());
+        QCOMPARE(colouredPixelsByThird(strip, 0)[2] > 20, true);
+
+        path.ringing = false;
+        path.secondRung = true;
+        strip.showPath(path);
+        QVERIFY2(strip.note().contains(QStringLiteral("F strikes 4, J strikes 6")), qPrintable(strip.note()));
     }
 };
 

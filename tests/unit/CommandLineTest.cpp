@@ -118,28 +118,49 @@ TEST(CommandLine, CallingAndObservationBell)
 
 TEST(CommandLine, RingYourself)
 {
-    const std::vector<std::pair<const char*, std::optional<int>>> good{
-        {"tolvane", std::nullopt}, {"tolvane --ring-yourself 4", 4}, {"tolvane --ring-yourself=T", 12},
-        {"tolvane --ring-yourself 0", 10}, {"tolvane --ring-yourself none", 0},
-        {"tolvane --headless --ring-yourself none", 0}};
-    for (const auto& [line, bell] : good) {
+    const std::vector<std::pair<const char*, std::optional<PersonBells>>> good{
+        {"tolvane", std::nullopt},
+        {"tolvane --ring-yourself 4", PersonBells{4, 0}},
+        {"tolvane --ring-yourself=T", PersonBells{12, 0}},
+        {"tolvane --ring-yourself 0", PersonBells{10, 0}},
+        {"tolvane --ring-yourself none", PersonBells{0, 0}},
+        {"tolvane --headless --ring-yourself none", PersonBells{0, 0}},
+        {"tolvane --ring-yourself 5,6", PersonBells{5, 6}},
+        {"tolvane --ring-yourself 6,5", PersonBells{6, 5}},
+        {"tolvane --ring-yourself E,12", PersonBells{11, 12}}};
+    for (const auto& [line, bells] : good) {
         const auto parsed = parseCommandLine(words(line));
         EXPECT_EQ(parsed.error, "") << line;
-        EXPECT_EQ(parsed.options.personBell, bell) << line;
+        EXPECT_EQ(parsed.options.personBells, bells) << line;
     }
     for (const char* line : {"tolvane --ring-yourself 13", "tolvane --ring-yourself", "tolvane --ring-yourself treble",
-                             "tolvane --ring-yourself= ", "tolvane --headless --ring-yourself 4"})
+                             "tolvane --ring-yourself= ", "tolvane --headless --ring-yourself 4",
+                             "tolvane --headless --ring-yourself 4,5"})
         EXPECT_NE(parseCommandLine(words(line)).error, "") << line;
 
-    // The saved bell only where the command line names none: "none" turns it off.
+    // Two bells that cannot be rung name the value and say why.
+    const std::vector<std::pair<const char*, const char*>> bad{
+        {"5,5", "the same bell twice"},
+        {"5,13", "'13' is not a bell"},
+        {"5,", "'' is not a bell"},
+        {"none,5", "'none' is not a bell"},
+        {"4,5,6", "at most two bells"}};
+    for (const auto& [value, why] : bad) {
+        const std::string error = parseCommandLine({"tolvane", "--ring-yourself", value}).error;
+        EXPECT_EQ(error.rfind("invalid value '" + std::string(value) + "' for option '--ring-yourself': ", 0), 0u)
+            << error;
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
+
+    // The saved bells only where the command line names none: "none" turns them off.
     SavedSettings saved;
-    saved.personBell = 6;
+    saved.personBells = PersonBells{6, 0};
     Options options = parseCommandLine(words("tolvane")).options;
     applySavedSettings(options, saved);
-    EXPECT_EQ(options.personBell, 6);
+    EXPECT_EQ(options.personBells, (PersonBells{6, 0}));
     options = parseCommandLine(words("tolvane --ring-yourself none")).options;
     applySavedSettings(options, saved);
-    EXPECT_EQ(options.personBell, 0);
+    EXPECT_EQ(options.personBells, (PersonBells{0, 0}));
 }
 
 TEST(CommandLine, BadOptionsAreErrors)
