@@ -70,6 +70,19 @@ TEST(OptionsTest, TheNetworkIsInstantAndTheBandHumanUnlessAsked)
     EXPECT_EQ(parse({}).options.latencyMs, 0);
 }
 
+TEST(OptionsTest, ThePageIsOnAtItsOwnPortUnlessAskedOtherwise)
+{
+    const ServerOptions defaults = parse({}).options;
+    EXPECT_TRUE(defaults.http);
+    EXPECT_FALSE(defaults.httpGiven);
+    EXPECT_EQ(defaults.httpAddress + ":" + std::to_string(defaults.httpPort), "127.0.0.1:17480");
+    const ServerOptions given = parse({"--http", "0.0.0.0:8080", "--state", "s.json"}).options;
+    EXPECT_TRUE(given.httpGiven);
+    EXPECT_EQ(given.httpAddress + ":" + std::to_string(given.httpPort), "0.0.0.0:8080");
+    EXPECT_EQ(given.statePath, "s.json");
+    EXPECT_FALSE(parse({"--http", "off"}).options.http);
+}
+
 TEST(OptionsTest, AcceptsTheEdgesOfTheLatency)
 {
     struct Case {
@@ -123,6 +136,10 @@ TEST(OptionsErrorTest, RefusesBadValues)
         {"--touches", "0"},
         {"--config", "/nonexistent/towers.conf"},
         {"--frobnicate"},
+        {"--http", "127.0.0.1"},
+        {"--http", ":8080"},
+        {"--http", "127.0.0.1:65536"},
+        {"--http", "on"},
     };
     for (const auto& arguments : cases) {
         const ParsedOptions parsed = parse(arguments);
