@@ -419,7 +419,9 @@ The tower page:
   GET  /api/touches?tower=NAME  [{number, lines}]: each touch's striking lines
   GET  /api/chart?tower=NAME&touch=N
                                 the touch's striking chart (SVG)
-  GET  /api/methods?q=TEXT      up to 20 library methods whose names hold TEXT
+  GET  /api/methods?q=TEXT[&tower=NAME]
+                                up to 20 library methods whose names hold TEXT
+                                (of the tower's stage, when a tower is named)
   POST /api/bell?tower=NAME     {"bell": 3, "ringer": "NAME" or "Band"}
   POST /api/band?tower=NAME     any of {"method": "...", "pealMinutes": 180,
                                 "sdMs": 20, "conductor": true}; while the band

@@ -95,7 +95,7 @@ async function showTowers() {
     main.replaceChildren(...towers.map(tower => el('section', {class: 'tower'},
       el('h2', {}, el('a', {href: towerLink(tower.name), text: tower.name})),
       el('p', {text: tower.description + ' (' + tower.bells + ' bells)'}),
-      el('p', {text: tower.ringing ? 'Ringing ' + tower.method : 'Standing; the band rings ' + tower.method}),
+      el('p', {text: (tower.ringing ? 'Ringing ' : 'Standing; the band rings ') + (tower.method || 'rounds')}),
       el('p', {text: tower.ringers.length ? 'Ringers: ' + tower.ringers.join(', ') : 'No ringers yet'}))));
   } catch (error) {
     statusLine.textContent = error.message;
@@ -151,7 +151,8 @@ function bandForm() {
   const method = el('input', {id: 'band-method', list: 'method-names', autocomplete: 'off'});
   const names = el('datalist', {id: 'method-names'});
   method.addEventListener('input', async () => {
-    const found = await getJson('/api/methods?q=' + encodeURIComponent(method.value)).catch(() => []);
+    const found = await getJson('/api/methods?q=' + encodeURIComponent(method.value) +
+                                '&tower=' + encodeURIComponent(towerName)).catch(() => []);
     names.replaceChildren(...found.map(name => el('option', {value: name})));
   });
   const minutes = el('input', {id: 'band-minutes', type: 'number', min: '1', max: '100000', step: 'any'});

@@ -93,22 +93,24 @@ void ServerLoop::applyPendingBands()
     }
 }
 
-std::vector<std::string> ServerLoop::findMethods(const std::string& part, std::size_t most) const
+std::vector<std::string> ServerLoop::findMethods(const std::string& part, int bells, std::size_t most) const
 {
     const std::string wanted = lowered(part);
     std::vector<std::string> found;
-    for (const std::string& name : setup_.methodNames) {
+    for (const LibraryMethod& method : setup_.methods) {
         if (found.size() >= most)
             break;
-        if (lowered(name).find(wanted) != std::string::npos)
-            found.push_back(name);
+        const bool fits = bells == 0 || method.stage == 0 || method.stage == bells;
+        if (fits && lowered(method.name).find(wanted) != std::string::npos)
+            found.push_back(method.name);
     }
     return found;
 }
 
 bool ServerLoop::knowsMethod(const std::string& name) const
 {
-    return std::find(setup_.methodNames.begin(), setup_.methodNames.end(), name) != setup_.methodNames.end();
+    return std::any_of(setup_.methods.begin(), setup_.methods.end(),
+                       [&](const LibraryMethod& method) { return method.name == name; });
 }
 
 void ServerLoop::saveState()

@@ -24,6 +24,11 @@
 
 // The method called `name` for a tower of `bells`, with the composition when
 // the server conducts; nothing when the library has no such method.
+struct LibraryMethod {
+    std::string name;
+    int stage = 0;  // 0: the library does not say
+};
+
 using MethodCompiler =
     std::function<std::shared_ptr<const CompiledMethod>(const std::string& name, int bells, bool conductor)>;
 
@@ -45,7 +50,7 @@ struct ServerSetup {
     bool httpOptional = false;
     std::string captainKey;
     std::string statePath;         // empty: what the page changes lasts while the server runs
-    std::vector<std::string> methodNames;
+    std::vector<LibraryMethod> methods;  // what the page may choose from
     MethodCompiler compileMethod;
 };
 
@@ -142,7 +147,7 @@ private:
     DeskAnswer assignBell(Tower& tower, int bell, const std::string& ringer) override;
     DeskAnswer setBand(Tower& tower, const BandChoice& choice) override;
     DeskAnswer call(Tower& tower, const std::string& text) override;
-    std::vector<std::string> findMethods(const std::string& part, std::size_t most) const override;
+    std::vector<std::string> findMethods(const std::string& part, int bells, std::size_t most) const override;
     bool knowsMethod(const std::string& name) const override;
 
     void drop(int id, Client& client, const std::string& reason);

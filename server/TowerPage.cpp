@@ -207,7 +207,8 @@ HttpResponse TowerPage::read(const HttpRequest& request)
     }
     if (path == "/api/methods") {
         const std::string part = request.query("q").value_or("");
-        return answer(200, desk_.findMethods(part, 20));
+        const Tower* tower = findTower(desk_, request.query("tower").value_or(""));
+        return answer(200, desk_.findMethods(part, tower != nullptr ? tower->state.config().bells : 0, 20));
     }
     const bool towerRoute = path == "/api/tower" || path == "/api/touches" || path == "/api/chart";
     if (!towerRoute)

@@ -26,8 +26,9 @@ public:
     virtual DeskAnswer assignBell(Tower& tower, int bell, const std::string& ringer) = 0;
     virtual DeskAnswer setBand(Tower& tower, const BandChoice& choice) = 0;
     virtual DeskAnswer call(Tower& tower, const std::string& text) = 0;
-    // Library methods whose names hold `part` (any case), at most `most`.
-    virtual std::vector<std::string> findMethods(const std::string& part, std::size_t most) const = 0;
+    // Library methods whose names hold `part` (any case) that a tower of
+    // `bells` can ring (any, for 0), at most `most`.
+    virtual std::vector<std::string> findMethods(const std::string& part, int bells, std::size_t most) const = 0;
     virtual bool knowsMethod(const std::string& name) const = 0;
 };
 

@@ -172,7 +172,7 @@ bool buildSetup(const ServerOptions& options, ServerSetup& setup, std::vector<st
     setup.statePath = options.statePath;
     setup.compileMethod = methodCompiler(library, options);
     for (const auto& [number, record] : *library)
-        setup.methodNames.push_back(record.name);
+        setup.methods.push_back({record.name, stageOf(record)});
     if (options.http) {
         setup.captainKey = options.captainKeyFile.empty() ? newCaptainKey()
                                                           : captainKeyFrom(options.captainKeyFile, error);

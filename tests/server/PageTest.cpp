@@ -117,6 +117,10 @@ TEST(PageTest, TheBandAsSetIsReadBack)
     EXPECT_EQ(reply.status, 200) << reply.body;
     const json band = page.get("/api/tower?tower=Ash").json().value("band", json());
     EXPECT_EQ(band, json::parse(R"({"method": "Plain Bob Minor", "pealMinutes": 150.0, "sdMs": 5.0, "conductor": true})"));
+    // The search offers the tower's stage only.
+    const json found = page.get("/api/methods?q=" + PageClient::escaped("plain BOB") + "&tower=Ash").json();
+    EXPECT_NE(std::find(found.begin(), found.end(), "Plain Bob Minor"), found.end()) << found;
+    EXPECT_EQ(std::find(found.begin(), found.end(), "Plain Bob Major"), found.end()) << found;
     // A part of the band changed alone leaves the rest.
     EXPECT_EQ(page.post("/api/band?tower=Ash", R"({"sdMs": 12})").status, 200);
     EXPECT_EQ(page.get("/api/tower?tower=Ash").json()["band"]["pealMinutes"], 150.0);
