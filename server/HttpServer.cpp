@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -64,7 +65,12 @@ MHD_Result answer(void* self, MHD_Connection* connection, const char* url, const
     request.bodyTooLarge = upload->tooLarge;
     request.query = [connection](const char* key) { return lookup(connection, MHD_GET_ARGUMENT_KIND, key); };
     request.header = [connection](const char* key) { return lookup(connection, MHD_HEADER_KIND, key); };
-    return respond(connection, static_cast<const HttpServer*>(self)->handle(request));
+    // Whatever goes wrong in one answer stays in that answer.
+    try {
+        return respond(connection, static_cast<const HttpServer*>(self)->handle(request));
+    } catch (const std::exception&) {
+        return respond(connection, {500, "application/json", R"({"error": "the server could not answer"})"});
+    }
 }
 
 void completed(void* /*self*/, MHD_Connection* /*connection*/, void** context, MHD_RequestTerminationCode /*why*/)
