@@ -339,6 +339,22 @@ private slots:
         peer.close();
     }
 
+    // One figure for the person on the line, and each of their bells' own on hover.
+    void theStrikingLineGivesThePersonsFigureAndEachBellsOnHover()
+    {
+        RingerDialog window(localOptions(1));
+        StrikingSummary summary;
+        StrikingFigures& recent = summary.recent;
+        recent.person = {5.2, 30.4, 24};
+        recent.band = {0, 22.0, 48};
+        recent.personBells = {{5, "Tolvane", {3.0, 20.2, 12}, {}}, {6, "Tolvane", {-12.4, 8.0, 12}, {}}};
+        window.showStriking(summary);
+        auto* striking = window.findChild<QLabel*>("strikingValue");
+        QCOMPARE(striking->text(), QStringLiteral("you +5 \u00b130 ms \u00b7 band \u00b122 ms"));
+        QVERIFY2(striking->toolTip().contains(QStringLiteral("Bell 5: +3 \u00b120 ms\nBell 6: -12 \u00b18 ms")),
+                 qPrintable(striking->toolTip()));
+    }
+
     // A box would take the keys from the person ringing: the server's texts,
     // sent again at every pause, go to the line under the rows instead.
     void serverTextsGoToTheStatusLineWhileAPersonRings()
