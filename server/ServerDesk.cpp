@@ -58,19 +58,12 @@ DeskAnswer ServerLoop::setBand(Tower& tower, const BandChoice& choice)
     std::snprintf(figures, sizeof figures, ", %g peal minutes, sd %g ms, conductor %s", choice.pealMinutes,
                   choice.sdMs, choice.conductor ? "on" : "off");
     tower.log("captain sets the band: " + choice.method + figures);
-    std::string message = "The band is set";
-    if (tower.band->ringing()) {
-        tower.pendingBand = std::move(next);
-        message = "The band changes once it stands";
-    } else {
-        tower.pendingBand.reset();
-        tower.setup.choice = choice;
-        tower.replaceBand(next.band, next.method, now());
-    }
-    if (tower.pendingBand)
-        tower.pendingBand->choice = choice;
+    // A new band mid-touch would not know where the ringing is: it waits.
+    const bool ringing = tower.band->ringing();
+    tower.pendingBand = std::move(next);
+    applyPendingBands();
     saveState();
-    return {200, message};
+    return {200, ringing ? "The band changes once it stands" : "The band is set"};
 }
 
 DeskAnswer ServerLoop::call(Tower& tower, const std::string& text)
@@ -89,7 +82,7 @@ void ServerLoop::applyPendingBands()
         tower->pendingBand.reset();
         tower->setup.choice = next.choice;
         tower->replaceBand(next.band, next.method, now());
-        tower->log("the band as the captain set it");
+        tower->log("the band now rings " + (next.choice.method.empty() ? std::string("rounds") : next.choice.method));
     }
 }
 
@@ -144,10 +137,9 @@ std::vector<std::string> ServerLoop::restore(const SavedState& state)
                              " in the library; the band rings as started");
             continue;
         }
-        const TowerSetup next = setupFor(tower, saved.band, std::move(method));
-        tower.setup.choice = saved.band;
-        tower.replaceBand(next.band, next.method, now());
+        tower.pendingBand = setupFor(tower, saved.band, std::move(method));
         report.push_back("[" + name + "] setup from the state file: " + saved.band.method);
     }
+    applyPendingBands();
     return report;
 }
