@@ -134,7 +134,8 @@ private slots:
         QCOMPARE(program.rows(), touch("ppppp"));
         const QString errors = QString::fromLatin1(program.process.readAllStandardError());
         QVERIFY2(errors.contains(QRegularExpression("tolvane: striking: own bells 5,6: mean [+-]\\d+\\.\\d ms, "
-                                                    "sd \\d+\\.\\d ms, \\d+ blows; band: sd \\d+\\.\\d ms, \\d+ blows\n")),
+                                                    "sd \\d+\\.\\d ms, \\d+ blows \\(hand rms \\d+\\.\\d ms, back rms \\d+\\.\\d ms\\); "
+                                                    "band: sd \\d+\\.\\d ms, \\d+ blows\n")),
                  qPrintable(errors));
         const QString log = server.finalLog();
         QVERIFY2(log.contains(QRegularExpression(
