@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -124,6 +125,36 @@ TEST(PageTest, TheBandAsSetIsReadBack)
     // A part of the band changed alone leaves the rest.
     EXPECT_EQ(page.post("/api/band?tower=Ash", R"({"sdMs": 12})").status, 200);
     EXPECT_EQ(page.get("/api/tower?tower=Ash").json()["band"]["pealMinutes"], 150.0);
+}
+
+// A band formed anew mid-touch would not know where the ringing is.
+TEST(PageTest, ABandChangedWhileRingingWaitsUntilItStands)
+{
+    ServerProcess server(with(kPageOn, {"--mode", "1", "--peal-minutes", "30"}));
+    PageClient page(server);
+    RawClient alice(server.port());
+    alice.join("Ash", "Alice");
+    const auto tower = [&] { return page.get("/api/tower?tower=Ash").json(); };
+    const auto waitFor = [&](const std::function<bool(const json&)>& wanted) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kWaitMs);
+        while (!wanted(tower()) && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return wanted(tower());
+    };
+    ASSERT_EQ(page.post("/api/call?tower=Ash", R"({"call": "Here's treble"})").status, 200);
+    ASSERT_TRUE(waitFor([](const json& t) { return t.value("ringing", false); }));
+
+    const PageReply reply = page.post("/api/band?tower=Ash", R"({"method": "Cambridge Surprise Minor"})");
+    EXPECT_EQ(reply.json().value("message", ""), "The band changes once it stands") << reply.body;
+    const json ringing = tower();
+    EXPECT_EQ(ringing["band"]["method"], "Plain Bob Minor");
+    EXPECT_EQ(ringing["nextBand"]["method"], "Cambridge Surprise Minor");
+
+    ASSERT_TRUE(waitFor([](const json& t) { return t["rows"].size() >= 2; })) << "rows rung before the stand";
+    ASSERT_EQ(page.post("/api/call?tower=Ash", R"({"call": "That's All"})").status, 200);
+    ASSERT_EQ(page.post("/api/call?tower=Ash", R"({"call": "Stand"})").status, 200);
+    EXPECT_TRUE(waitFor([](const json& t) { return t["band"]["method"] == "Cambridge Surprise Minor"; }));
+    EXPECT_FALSE(tower().contains("nextBand"));
 }
 
 // ---------------------------------------------------------------------------
