@@ -459,8 +459,7 @@ void ServerLoop::broadcast(const Tower& tower, const NetMessage& message)
 // ---------------------------------------------------------------------------
 // Striking charts
 
-void ServerLoop::touchStood(const Tower& tower, const TouchStruck& touch, const std::vector<striking::Blow>&,
-                            const striking::StrikingReport&)
+void ServerLoop::touchStood(const Tower& tower, const TouchStruck& touch)
 {
     if (setup_.strikingReport.empty())
         return;

@@ -139,8 +139,9 @@ private:
 
     // TowerHost
     void broadcast(const Tower& tower, const NetMessage& message) override;
-    void touchStood(const Tower& tower, const TouchStruck& touch, const std::vector<striking::Blow>& blows,
-                    const striking::StrikingReport& report) override;
+    void touchStood(const Tower& tower, const TouchStruck& touch) override;
+    bool wantsCharts() const override { return showsTouches() || !setup_.strikingReport.empty(); }
+    bool showsTouches() const override { return http_ != nullptr; }
 
     // TowerDesk
     const std::vector<std::unique_ptr<Tower>>& towers() const override { return towers_; }

@@ -79,7 +79,9 @@ void Tower::struck(int touch, const std::vector<striking::Blow>& blows, const st
         else
             clients.push_back(ringer.ringer);
     }
-    struck.svg = striking::strikingChartSvg(blows, report, name() + ", touch " + std::to_string(touch), clients);
-    host_.touchStood(*this, struck, blows, report);
-    keepLast(touches, std::move(struck), kTouchesKept);
+    if (host_.wantsCharts())
+        struck.svg = striking::strikingChartSvg(blows, report, name() + ", touch " + std::to_string(touch), clients);
+    host_.touchStood(*this, struck);
+    if (host_.showsTouches())
+        keepLast(touches, std::move(struck), kTouchesKept);
 }

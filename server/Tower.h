@@ -11,6 +11,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,8 +53,11 @@ public:
     virtual ~TowerHost() = default;
     virtual void broadcast(const Tower& tower, const NetMessage& message) = 0;
     virtual void log(const std::string& line) = 0;
-    virtual void touchStood(const Tower& tower, const TouchStruck& touch, const std::vector<striking::Blow>& blows,
-                            const striking::StrikingReport& report) = 0;
+    virtual void touchStood(const Tower& tower, const TouchStruck& touch) = 0;
+    // Whether a touch's chart is wanted at all (it can be large), and whether
+    // the tower keeps its touches to show.
+    virtual bool wantsCharts() const = 0;
+    virtual bool showsTouches() const = 0;
 };
 
 class Tower : public BandOutput {
@@ -61,7 +65,7 @@ public:
     // Rows and notices the page keeps, and touches.
     static constexpr std::size_t kRowsKept = 12;
     static constexpr std::size_t kNoticesKept = 8;
-    static constexpr std::size_t kTouchesKept = 20;
+    static constexpr std::size_t kTouchesKept = 10;
 
     Tower(TowerHost& host, int index, TowerSetup setup, const std::map<std::string, std::set<int>>& ringers);
 
