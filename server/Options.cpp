@@ -404,34 +404,9 @@ The tower page:
                         damaged FILE is reported, renamed to FILE.damaged and
                         the server starts afresh
 
-  Anyone who can reach the page may look; changing anything needs the key, in
-  an X-Captain-Key header or a key=... query argument (403 without it).
-  GET  /                        the towers, their bells, ringers and ringing
-  GET  /tower/NAME              a tower: its bells, band, calls, rows, touches
-  GET  /api/towers              [{name, description, bells, ringers, ringing,
-                                method}]
-  GET  /api/tower?tower=NAME    the same for one tower, with bellRingers (who
-                                rings each bell, "Band" for the band), band
-                                {method, pealMinutes, sdMs, conductor}, nextBand
-                                (a change waiting for the band to stand), row,
-                                rows [{number, stroke, row, offsetsMs}], notices
-                                and touches (how many)
-  GET  /api/touches?tower=NAME  [{number, lines}]: each touch's striking lines
-  GET  /api/chart?tower=NAME&touch=N
-                                the touch's striking chart (SVG)
-  GET  /api/methods?q=TEXT[&tower=NAME]
-                                up to 20 library methods whose names hold TEXT
-                                (of the tower's stage, when a tower is named)
-  POST /api/bell?tower=NAME     {"bell": 3, "ringer": "NAME" or "Band"}
-  POST /api/band?tower=NAME     any of {"method": "...", "pealMinutes": 180,
-                                "sdMs": 20, "conductor": true}; while the band
-                                rings the change waits until it stands
-  POST /api/call?tower=NAME     {"call": "Here's treble"}: one of Here's treble,
-                                Go, Bob, Single, That's All, Stand, relayed to
-                                the tower as the captain's call
-  An unknown tower or ringer gets 404, a bad field or a body over 16 KiB or
-  not a JSON object 400, each with {"error": "..."} naming what is wrong;
-  nothing changes.
+  Anyone who can reach the page may look; changing anything needs the key.
+  The JSON API under the page (/api/...) is listed under TOWER PAGE API in
+  the man page, and in the README.
 
 The conductor:
   --conductor on|off    on (default): once a client has joined and the start
