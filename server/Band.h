@@ -135,6 +135,7 @@ private:
     void followBlow(std::size_t position, Micros now);
     void recordRow();
     void reportStriking();
+    void logStrokesAndRows(const std::string& prefix, const striking::StrikingReport& report);
     void logAgainstTrueRhythm(const std::string& prefix, const striking::StrikingReport& report);
 
     void beginTouch(Micros now);

@@ -589,12 +589,17 @@ std::string describeStrokes(const std::string& who, const Stats& all, const Stro
            stroke("backstroke", strokes.back);
 }
 
-std::string describeRinger(const RingerStats& ringer)
+std::string describeWho(const RingerStats& ringer)
 {
     std::string bells;
     for (const int bell : ringer.bells)
         bells += (bells.empty() ? "" : ",") + std::to_string(bell);
-    return ringer.ringer + (ringer.bells.size() == 1 ? " bell " : " bells ") + bells + ": mean " +
+    return ringer.ringer + (ringer.bells.size() == 1 ? " bell " : " bells ") + bells;
+}
+
+std::string describeRinger(const RingerStats& ringer)
+{
+    return describeWho(ringer) + ": mean " +
            signedOneDecimal(ringer.stats.meanMs) + " ms, sd " + oneDecimal(ringer.stats.sdMs) + " ms, " +
            counted(ringer.stats.count, "blow");
 }

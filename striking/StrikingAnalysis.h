@@ -141,6 +141,8 @@ TrueRhythmStats judgeAgainstIdeals(const std::vector<Blow>& blows, const std::ve
 // "Tolvane bells 7,8: mean +3.1 ms, sd 6.2 ms, 224 blows" (sign always shown, one decimal;
 // "bell 7" for a single bell).
 std::string describeRinger(const RingerStats& ringer);
+// "Tolvane bells 7,8", "Band bell 3": who a ringer's figures are of.
+std::string describeWho(const RingerStats& ringer);
 
 // "band: sd 21.4 ms, 672 blows, 12 faults"
 std::string describeBand(const Stats& stats);

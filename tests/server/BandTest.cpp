@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <array>
 #include <cmath>
 #include <numeric>
@@ -152,6 +153,43 @@ TEST_F(BandTest, RingsAPlainCourseFromRoundsAndStandsAtRounds)
     const std::size_t methodBlows = out.strikes.size() - 2 * 6;
     EXPECT_TRUE(out.logged("striking touch 1: band: sd 0.0 ms, " + std::to_string(methodBlows) + " blows"))
         << "judged from the method on";
+}
+
+// A band striking exactly on its beat, 100 ms apart and one more interval
+// before each handstroke row: its rows and gap, as the lines scripts read.
+TEST_F(BandTest, TheRowsAndTheHandstrokeGapOfATouchAreWrittenForScripts)
+{
+    makeBand(settings());
+    band->setClients({}, true, now);
+    runToEnd();
+    const auto line = [&](const std::string& part) {
+        const auto found = std::find_if(out.logs.begin(), out.logs.end(),
+                                        [&](const std::string& l) { return l.find(part) != std::string::npos; });
+        return found == out.logs.end() ? std::string() : found->substr(found->find(part));
+    };
+    double hand = 0, handSd = -1, back = 0, backSd = -1, quickest = 0, slowest = 0, gap = 0, gapSd = -1;
+    int quickestRow = 0, slowestRow = 0, skipped = -1, gaps = 0;
+    ASSERT_EQ(std::sscanf(line("striking touch 1: rows: ").c_str(),
+                          "striking touch 1: rows: handstroke %lf ms sd %lf, backstroke %lf ms sd %lf, quickest pull "
+                          "%lf ms at row %d, slowest pull %lf ms at row %d, %d rows skipped",
+                          &hand, &handSd, &back, &backSd, &quickest, &quickestRow, &slowest, &slowestRow, &skipped),
+              9)
+        << line("rows: ");
+    ASSERT_EQ(std::sscanf(line("striking touch 1: handstroke gap: ").c_str(),
+                          "striking touch 1: handstroke gap: mean %lf sd %lf blows over %d rows", &gap, &gapSd, &gaps),
+              3)
+        << line("handstroke gap: ");
+    // Six blows to the next row's first at handstroke, seven with the gap at backstroke.
+    EXPECT_DOUBLE_EQ(hand, 600.0);
+    EXPECT_DOUBLE_EQ(back, 700.0);
+    EXPECT_DOUBLE_EQ(handSd, 0.0);
+    EXPECT_DOUBLE_EQ(quickest, 1300.0);
+    EXPECT_DOUBLE_EQ(slowest, 1300.0);
+    EXPECT_EQ(quickestRow, 2) << "the method's first row";
+    EXPECT_EQ(skipped, 0);
+    EXPECT_DOUBLE_EQ(gap, 1.0);
+    EXPECT_EQ(gaps, 29) << "the method's handstroke rows after its first";
+    EXPECT_TRUE(out.logged("striking touch 1: strokes: band: rms 0.0 ms; handstroke rms 0.0 mean +0.0 sd 0.0 ms;"));
 }
 
 TEST_F(BandTest, BobsOfTheCompositionAreCalledTwoRowsAheadAndRung)
