@@ -485,6 +485,15 @@ Log (standard output, one line each, flushed; times are ms since start):
           positive) and SD in ms against the rhythm fitted to the touch's
           blows, and the blows further than 50 ms from it (faults), from
           the method on: the rounds before it are not counted)
+  [TOWER] striking touch 1: strokes: Tolvane bells 7,8: rms 6.3 ms; handstroke rms 5.9 mean +2.8 sd 5.2 ms; backstroke ...
+  [TOWER] striking touch 1: strokes: band: rms 21.4 ms; handstroke ...
+  [TOWER] striking touch 1: rows: handstroke 1168.4 ms sd 25.7, backstroke 1308.4 ms sd 26.9, quickest pull 2399.5 ms at row 56, slowest pull 2510.8 ms at row 66, 0 rows skipped
+  [TOWER] striking touch 1: handstroke gap: mean 0.97 sd 0.20 blows over 39 rows
+          (then each ringer's and the band's figures at handstroke and at
+          backstroke; each row's length from its first blow to the next
+          row's, rows starting at handstroke and at backstroke apart; the
+          quickest and slowest whole pull; the handstroke gap in blows'
+          spaces less one; rows with a blow missing or extra skipped)
 
   [TOWER] striking chart written to FILE.svg | cannot write FILE.svg: why
 
