@@ -121,7 +121,9 @@ void ServerLoop::saveState()
 std::vector<std::string> ServerLoop::restore(const SavedState& state)
 {
     std::vector<std::string> report;
-    for (const auto& [name, saved] : state) {
+    for (const auto& entry : state) {
+        const std::string& name = entry.first;
+        const TowerSaved& saved = entry.second;
         const auto found = std::find_if(towers_.begin(), towers_.end(), [&](const auto& t) { return t->name() == name; });
         if (found == towers_.end()) {
             report.push_back("state file: no tower called " + name + " now; its setup is left aside");
