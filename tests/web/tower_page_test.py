@@ -126,6 +126,11 @@ def main():
         wait_for("the chart drawn", lambda: driver.execute_script(
             "const chart = document.querySelector('img.chart');"
             "return chart !== null && chart.complete && chart.naturalWidth > 0;"), 10)
+        # The towers page names the ringers as text too.
+        driver.get("http://127.0.0.1:%d/" % http)
+        wait_for("the towers page listing the ringers",
+                 lambda: "<b>x</b>" in driver.find_element(By.ID, "main").text, 10)
+        assert not driver.find_elements(By.TAG_NAME, "b"), "a ringer's name was read as markup on the towers page"
         print("the tower page: bell 3 handed out, rows seen, striking lines %s and the chart shown" % texts)
         return 0
     finally:
