@@ -58,6 +58,13 @@ void Tower::text(const std::string& text)
 
 void Tower::log(const std::string& line)
 {
+    // The page shows a touch's striking in the very lines the log gives it.
+    const std::string striking = "striking touch ";
+    if (line.starts_with(striking)) {
+        const auto colon = line.find(": ");
+        if (colon != std::string::npos)
+            strikingLines_.push_back(line.substr(colon + 2));
+    }
     host_.log("[" + name() + "] " + line);
 }
 
@@ -68,17 +75,12 @@ void Tower::rowRung(int number, bool handstroke, const std::string& row, const s
 
 void Tower::struck(int touch, const std::vector<striking::Blow>& blows, const striking::StrikingReport& report)
 {
-    TouchStruck struck{touch, {}, {}};
+    TouchStruck struck{touch, std::move(strikingLines_), {}};
+    strikingLines_.clear();
+    std::vector<std::string> clients;
     for (const striking::RingerStats& ringer : report.ringers)
         if (ringer.ringer != kBandName)
-            struck.lines.push_back(striking::describeRinger(ringer));
-    std::vector<std::string> clients;
-    for (const striking::RingerStats& ringer : report.ringers) {
-        if (ringer.ringer == kBandName)
-            struck.lines.push_back(striking::describeBand(ringer.stats));
-        else
             clients.push_back(ringer.ringer);
-    }
     if (host_.wantsCharts())
         struck.svg = striking::strikingChartSvg(blows, report, name() + ", touch " + std::to_string(touch), clients);
     host_.touchStood(*this, struck);

@@ -93,6 +93,8 @@ public:
 
 private:
     TowerHost& host_;
+    // The band's judgement of the touch now standing, line by line as logged.
+    std::vector<std::string> strikingLines_;
 };
 
 // Where the chart of touch `touch` (from 1) of tower `tower` (from 0) goes.

@@ -128,7 +128,7 @@ TEST(PageTest, TheBandAsSetIsReadBack)
 }
 
 // A band formed anew mid-touch would not know where the ringing is.
-TEST(PageTest, ABandChangedWhileRingingWaitsUntilItStands)
+TEST(PageTest, ABandChangedWhileRingingWaitsForTheStandAndTheTouchIsShown)
 {
     ServerProcess server(with(kPageOn, {"--mode", "1", "--peal-minutes", "30"}));
     PageClient page(server);
@@ -155,6 +155,20 @@ TEST(PageTest, ABandChangedWhileRingingWaitsUntilItStands)
     ASSERT_EQ(page.post("/api/call?tower=Ash", R"({"call": "Stand"})").status, 200);
     EXPECT_TRUE(waitFor([](const json& t) { return t["band"]["method"] == "Cambridge Surprise Minor"; }));
     EXPECT_FALSE(tower().contains("nextBand"));
+
+    // The touch that stood is on the page in the log's own striking lines, with its chart.
+    ASSERT_TRUE(waitFor([](const json& t) { return t["touches"] == 1; }));
+    json logged = json::array();
+    for (const std::string& line : server.lines())
+        if (const auto at = line.find("] striking touch 1: "); at != std::string::npos)
+            logged.push_back(line.substr(at + std::string("] striking touch 1: ").size()));
+    const json touches = page.get("/api/touches?tower=Ash").json();
+    ASSERT_EQ(touches.size(), 1u);
+    EXPECT_FALSE(logged.empty());
+    EXPECT_EQ(touches[0]["lines"], logged);
+    const PageReply chart = page.get("/api/chart?tower=Ash&touch=1");
+    EXPECT_EQ(chart.status, 200);
+    EXPECT_NE(chart.body.find("<svg"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
