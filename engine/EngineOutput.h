@@ -23,6 +23,11 @@ struct PersonPath {
     std::string lastRow;    // empty before the second row
     std::string currentRow;
     std::string nextRow;    // empty when the ringing stops after this row
+    // The current lead from its head to the next lead's head, as far as it is
+    // known now (a call made later changes its end), and where the current
+    // row is in it; empty outside a touch.
+    std::vector<std::string> leadRows;
+    int rowInLead = 0;
 };
 
 struct ChangeDisplay {

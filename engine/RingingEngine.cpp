@@ -743,9 +743,32 @@ void RingingEngine::showPersonPath()
     path.handstroke = handstroke;
     path.lastRow = previousRow;
     path.currentRow = currentRow;
-    if (ringing)
+    if (ringing) {
         path.nextRow = rowAfterCurrent().value_or(std::string());
+        path.leadRows = rowsOfCurrentLead();
+        path.rowInLead = inRounds ? 0 : changeInLead;
+    }
     output.showPersonPath(path);
+}
+
+// Changes are their own inverses, so the lead head is found by undoing this
+// lead's changes from the current row; in rounds the lead to come is shown.
+std::vector<std::string> RingingEngine::rowsOfCurrentLead() const
+{
+    if (currentLead.empty() || currentRow.size() != static_cast<std::size_t>(bellCount))
+        return {};
+    const auto change = [&](int index) {
+        const auto token = currentLead.find(index);
+        return token == currentLead.end() ? std::string() : token->second;
+    };
+    const int done = inRounds ? 0 : std::min(changeInLead, static_cast<int>(currentLead.size()));
+    std::string row = currentRow;
+    for (int index = done - 1; index >= 0; --index)
+        row = applyChange(row, change(index), bellCount);
+    std::vector<std::string> rows{row};
+    for (int index = 0; index < static_cast<int>(currentLead.size()); ++index)
+        rows.push_back(row = applyChange(row, change(index), bellCount));
+    return rows;
 }
 
 // ---------------------------------------------------------------------------

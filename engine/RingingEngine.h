@@ -159,6 +159,7 @@ private:
     std::int64_t ownPaceUs() const;
     void showPersonPath();
     std::optional<std::string> rowAfterCurrent() const;
+    std::vector<std::string> rowsOfCurrentLead() const;
 
     EngineOutput& output;
     RhythmSettings rhythmSettings;

@@ -410,6 +410,41 @@ TEST(PersonBell, ThePathShowsTheLastCurrentAndNextRows)
     EXPECT_EQ(path.lastRow, "123456");
     EXPECT_EQ(path.currentRow, "214365");
     EXPECT_EQ(path.nextRow, "241635");
+    // The whole first lead, its head the rounds the method started from.
+    ASSERT_EQ(path.leadRows.size(), 13u);
+    EXPECT_EQ(path.rowInLead, 1);
+    EXPECT_EQ(path.leadRows.front(), "123456");
+    EXPECT_EQ(path.leadRows[1], path.currentRow);
+    EXPECT_EQ(path.leadRows[2], path.nextRow);
+    EXPECT_EQ(path.leadRows.back(), "135264");
+}
+
+TEST(PersonBell, TheLeadRowsFollowTheTouchIntoTheSecondLead)
+{
+    struct Recorder : FakeHost {
+        void showPersonPath(const PersonPath& path) override { paths.push_back(path); }
+        std::vector<PersonPath> paths;
+    };
+    Recorder host;
+    RingerController controller(host, "Tolvane");
+    controller.applySettings(plainBobMinor());
+    controller.setPersonBells({6, 0});
+    controller.bytesReceived(makeBellAssignment(6, "Band", "12345").bytes());
+    controller.bytesReceived(makeBellAssignment(6, "Tolvane", "6").bytes());
+    // Rounds, then the first lead whole and two rows of the second, each row
+    // struck in the order the last path said it comes.
+    std::string row = "123456";
+    for (int rowIndex = 0; rowIndex < 2 + 12 + 2; ++rowIndex) {
+        for (char symbol : row)
+            controller.bytesReceived(makeStrike(symbol - '0', rowIndex % 2 == 0, 0, 0).bytes());
+        ASSERT_FALSE(host.paths.empty());
+        row = host.paths.back().currentRow;
+    }
+    const PersonPath& path = host.paths.back();
+    ASSERT_EQ(path.leadRows.size(), 13u);
+    EXPECT_EQ(path.leadRows.front(), "135264");
+    EXPECT_EQ(path.rowInLead, 3);
+    EXPECT_EQ(path.leadRows[3], path.currentRow);
 }
 
 } // namespace
