@@ -3,14 +3,15 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace {
 
-constexpr int kRows = 3;  // last, current, next
 constexpr int kMargin = 6;
 constexpr double kLargeScale = 1.9;
-// Rows and places spaced wider than text, so that the path shows between them.
-constexpr double kRowSpacing = 1.45;
-constexpr double kPlaceSpacing = 1.7;
+// The lead's drawing is as tall as this many lines of text whatever the
+// stage, so the window keeps its size from tower to tower.
+constexpr int kLeadLines = 6;
 
 // The place of `bell` in `row`, 1-based; 0 when it is not there.
 int placeOf(const std::string& row, int bell)
@@ -28,6 +29,23 @@ QFont largeFont(const QFont& base)
     font.setPointSizeF(base.pointSizeF() * kLargeScale);
     font.setBold(true);
     return font;
+}
+
+// Without the lead the engine's last, current and next rows stand for it.
+std::vector<std::string> rowsToDraw(const PersonPath& path, int& current)
+{
+    if (!path.leadRows.empty()) {
+        current = std::clamp(path.rowInLead, 0, static_cast<int>(path.leadRows.size()) - 1);
+        return path.leadRows;
+    }
+    std::vector<std::string> rows;
+    if (!path.lastRow.empty())
+        rows.push_back(path.lastRow);
+    current = static_cast<int>(rows.size());
+    rows.push_back(path.currentRow);
+    if (!path.nextRow.empty())
+        rows.push_back(path.nextRow);
+    return rows;
 }
 
 } // namespace
@@ -55,9 +73,9 @@ QSize PersonStrip::sizeHint() const
 {
     const QFontMetrics metrics(font());
     const QFontMetrics large(largeFont(font()));
-    const int rows = static_cast<int>(kRows * kRowSpacing * metrics.lineSpacing());
-    const int height = std::max(rows, metrics.lineSpacing() + handCount() * large.lineSpacing());
-    return {metrics.horizontalAdvance(QString(16, QLatin1Char('0'))), height + 2 * kMargin};
+    const int places = metrics.lineSpacing() + 2 * large.lineSpacing();
+    return {metrics.horizontalAdvance(QString(16, QLatin1Char('0'))),
+            places + kLeadLines * metrics.lineSpacing() + 3 * kMargin};
 }
 
 bool PersonStrip::ringsAny() const
@@ -67,15 +85,13 @@ bool PersonStrip::ringsAny() const
 
 void PersonStrip::showPath(const PersonPath& path)
 {
-    const bool resized = (path.secondBell != 0 ? 2 : 1) != handCount();
     shown = path;
-    for (int hand = 0; hand < 2; ++hand) {
-        nowText[hand].clear();
-        nextText[hand].clear();
-    }
+    clearPlaces();
     noteText = noteFor(path);
     noteOnly = !ringsAny();
+    lead = rowsToDraw(path, rowMarked);
     if (!noteOnly) {
+        strokeText = path.handstroke ? QStringLiteral("H") : QStringLiteral("B");
         for (int hand = 0; hand < handCount(); ++hand) {
             if (!(hand == 0 ? path.rung : path.secondRung))
                 continue;
@@ -83,12 +99,24 @@ void PersonStrip::showPath(const PersonPath& path)
                 nowText[hand] = placeName(now);
             if (const int next = placeOf(path.nextRow, bellOf(hand)))
                 nextText[hand] = placeName(next);
+            if (const int end = placeOf(path.leadRows.empty() ? std::string() : path.leadRows.back(), bellOf(hand)))
+                leadEndText[hand] = placeName(end);
         }
     }
-    setToolTip(noteText);
-    if (resized)
-        updateGeometry();
+    setToolTip(noteOnly ? noteText
+                        : tr("The lead being rung, left to right: your bell's line in colour, the treble's faint, "
+                             "the row being rung marked, and your place at the lead's end on the right"));
     update();
+}
+
+void PersonStrip::clearPlaces()
+{
+    for (int hand = 0; hand < 2; ++hand) {
+        nowText[hand].clear();
+        nextText[hand].clear();
+        leadEndText[hand].clear();
+    }
+    strokeText.clear();
 }
 
 // What is said instead of the places, or beside them when one of two bells
@@ -121,10 +149,7 @@ QString PersonStrip::noteFor(const PersonPath& path)
 
 void PersonStrip::showNote(const QString& text)
 {
-    for (int hand = 0; hand < 2; ++hand) {
-        nowText[hand].clear();
-        nextText[hand].clear();
-    }
+    clearPlaces();
     noteText = text;
     noteOnly = true;
     setToolTip(noteText);
@@ -141,30 +166,34 @@ void PersonStrip::paintEvent(QPaintEvent*)
         painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, noteText);
         return;
     }
-    const int split = area.width() * 9 / 20;
-    paintPlaces(painter, QRect(area.left(), area.top(), split, area.height()));
-    paintRows(painter, QRect(area.left() + split, area.top(), area.width() - split, area.height()));
+    const int places = QFontMetrics(font()).lineSpacing() + handCount() * QFontMetrics(largeFont(font())).lineSpacing();
+    paintPlaces(painter, QRect(area.left(), area.top(), area.width(), places));
+    paintLead(painter, QRect(area.left(), area.top() + places + kMargin, area.width(), area.height() - places - kMargin));
 }
 
-// "now" and "next" in small type over the places in large, a line for each
-// hand's bell; a bell that is not Tolvane's is said to be so in its line.
+// "now", "next" and "stroke" in small type over the places and the stroke in
+// large, a line for each hand's bell; a bell that is not Tolvane's is said to
+// be so in its line.
 void PersonStrip::paintPlaces(QPainter& painter, const QRect& area)
 {
     const QFontMetrics small(font());
     const QFont large = largeFont(font());
     const int lineHeight = QFontMetrics(large).lineSpacing();
-    const int half = area.width() / 2;
-    const QString captions[] = {tr("now"), tr("next")};
-    const int top = area.top() + small.lineSpacing()
-                    + std::max(0, (area.height() - small.lineSpacing() - handCount() * lineHeight) / 2);
-    for (int i = 0; i < 2; ++i) {
-        const QRect column(area.left() + i * half, area.top(), half, area.height());
+    const int column = area.width() / 3;
+    const QString captions[] = {tr("now"), tr("next"), tr("stroke")};
+    const int top = area.top() + small.lineSpacing();
+    for (int i = 0; i < 3; ++i) {
         painter.setFont(font());
         painter.setPen(palette().color(QPalette::PlaceholderText));
-        painter.drawText(column, Qt::AlignHCenter | Qt::AlignTop, captions[i]);
+        painter.drawText(QRect(area.left() + i * column, area.top(), column, small.lineSpacing()),
+                         Qt::AlignHCenter | Qt::AlignTop, captions[i]);
     }
+    painter.setFont(large);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(QRect(area.left() + 2 * column, top, column, handCount() * lineHeight), Qt::AlignCenter,
+                     strokeText.isEmpty() ? QStringLiteral("\u2013") : strokeText);
     for (int hand = 0; hand < handCount(); ++hand) {
-        const QRect line(area.left(), top + hand * lineHeight, area.width(), lineHeight);
+        const QRect line(area.left(), top + hand * lineHeight, 2 * column, lineHeight);
         if (!(hand == 0 ? shown.rung : shown.secondRung)) {
             painter.setFont(font());
             painter.setPen(pathColour(hand));
@@ -177,65 +206,63 @@ void PersonStrip::paintPlaces(QPainter& painter, const QRect& area)
             // With one bell the place to come is in the text's colour, as it always was.
             const bool coloured = i == 0 || handCount() == 2;
             painter.setPen(coloured ? pathColour(hand) : palette().color(QPalette::WindowText));
-            painter.drawText(QRect(line.left() + i * half, line.top(), half, lineHeight), Qt::AlignCenter,
+            painter.drawText(QRect(line.left() + i * column, line.top(), column, lineHeight), Qt::AlignCenter,
                              places[i].isEmpty() ? QStringLiteral("\u2013") : places[i]);
         }
     }
 }
 
-// The rows one above the other, the person's bells in colour; each one's
-// path joins its places over the other bells, as a line is drawn.
-void PersonStrip::paintRows(QPainter& painter, const QRect& area)
+// The lead's rows left to right and the places top (lead) to bottom: the
+// treble's line faint, the person's bells' lines over it in their colours, a
+// bar at the row being rung, and each bell's place at the lead's end named
+// beside where its line ends.
+void PersonStrip::paintLead(QPainter& painter, const QRect& area)
 {
-    const std::string rows[kRows] = {shown.lastRow, shown.currentRow, shown.nextRow};
+    const int stage = lead.empty() ? 0 : static_cast<int>(lead.front().size());
+    if (stage == 0 || area.height() <= 0)
+        return;
     const QFontMetrics metrics(font());
-    const double places = std::max<double>(1.0, static_cast<double>(shown.currentRow.size()));
-    const double step = std::min(kPlaceSpacing * metrics.horizontalAdvance(QLatin1Char('0')), area.width() / places);
-    const double rowStep = kRowSpacing * metrics.lineSpacing();
-    const double left = area.left() + (area.width() - step * places) / 2;
-    const double top = area.top() + (area.height() - kRows * rowStep) / 2;
-    const auto centre = [&](int row, int place) {
-        return QPointF(left + (place - 0.5) * step, top + (row + 0.5) * rowStep);
+    const int labelWidth = metrics.horizontalAdvance(QStringLiteral(" 12ths "));
+    const double rowStep = static_cast<double>(area.width() - labelWidth) / std::max<std::size_t>(1, lead.size() - 1);
+    const double placeStep = static_cast<double>(area.height()) / stage;
+    const auto point = [&](int row, int place) {
+        return QPointF(area.left() + row * rowStep, area.top() + (place - 0.5) * placeStep);
     };
-    const auto drawBell = [&](int row, int place, const QColor& colour, bool bold) {
-        QFont glyph = font();
-        glyph.setBold(bold);
-        painter.setFont(glyph);
-        painter.setPen(colour);
-        const QPointF at = centre(row, place);
-        const QRectF cell(at.x() - step / 2, at.y() - metrics.lineSpacing() / 2.0, step, metrics.lineSpacing());
-        painter.drawText(cell, Qt::AlignCenter, QString(QLatin1Char(rows[row][static_cast<std::size_t>(place - 1)])));
-    };
-    // Only a bell Tolvane was given is drawn as the person's.
-    const auto ownPlace = [&](int row, int hand) {
-        const bool rung = hand == 0 ? shown.rung : shown.secondRung;
-        return rung ? placeOf(rows[row], bellOf(hand)) : 0;
+    const auto line = [&](int bell) {
+        QPainterPath path;
+        for (int row = 0; row < static_cast<int>(lead.size()); ++row)
+            if (const int place = placeOf(lead[static_cast<std::size_t>(row)], bell))
+                path.elementCount() == 0 ? path.moveTo(point(row, place)) : path.lineTo(point(row, place));
+        return path;
     };
 
-    const QColor text = palette().color(QPalette::WindowText);
-    const QColor faint = palette().color(QPalette::PlaceholderText);
-    for (int r = 0; r < kRows; ++r)
-        for (int place = 1; place <= static_cast<int>(rows[r].size()); ++place)
-            if (place != ownPlace(r, 0) && (handCount() == 1 || place != ownPlace(r, 1)))
-                drawBell(r, place, r == 1 ? text : faint, r == 1);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(palette().color(QPalette::Midlight), 1.0));
+    for (int place = 1; place <= stage; ++place)
+        painter.drawLine(point(0, place), point(static_cast<int>(lead.size()) - 1, place));
+    QColor marked = palette().color(QPalette::Highlight);
+    marked.setAlpha(90);
+    painter.setPen(QPen(marked, std::max(3.0, rowStep * 0.6)));
+    painter.drawLine(QPointF(point(rowMarked, 1).x(), area.top()), QPointF(point(rowMarked, 1).x(), area.bottom()));
+    painter.setPen(QPen(palette().color(QPalette::PlaceholderText), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(line(1));
+
     for (int hand = 0; hand < handCount(); ++hand) {
-        QPainterPath line;
-        for (int r = 0; r < kRows; ++r)
-            if (const int own = ownPlace(r, hand))
-                line.elementCount() == 0 ? line.moveTo(centre(r, own)) : line.lineTo(centre(r, own));
-        painter.setPen(QPen(pathColour(hand), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        if (!(hand == 0 ? shown.rung : shown.secondRung))
+            continue;
+        painter.setPen(QPen(pathColour(hand), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
-        painter.drawPath(line);
-    }
-    // Each bell itself over its path, on a spot of the window's colour.
-    for (int hand = 0; hand < handCount(); ++hand) {
-        for (int r = 0; r < kRows; ++r) {
-            if (const int own = ownPlace(r, hand)) {
-                painter.setPen(Qt::NoPen);
-                painter.setBrush(palette().color(QPalette::Window));
-                painter.drawEllipse(centre(r, own), metrics.height() * 0.45, metrics.height() * 0.45);
-                drawBell(r, own, pathColour(hand), true);
-            }
+        painter.drawPath(line(bellOf(hand)));
+        if (const int now = placeOf(lead[static_cast<std::size_t>(rowMarked)], bellOf(hand))) {
+            painter.setBrush(pathColour(hand));
+            painter.drawEllipse(point(rowMarked, now), 3.5, 3.5);
         }
+        const int end = placeOf(lead.back(), bellOf(hand));
+        if (end == 0 || leadEndText[hand].isEmpty())
+            continue;
+        const QPointF at = point(static_cast<int>(lead.size()) - 1, end);
+        painter.setFont(font());
+        painter.drawText(QRectF(at.x() + 4, at.y() - metrics.lineSpacing() / 2.0, labelWidth, metrics.lineSpacing()),
+                         Qt::AlignLeft | Qt::AlignVCenter, leadEndText[hand]);
     }
 }

@@ -5,11 +5,12 @@
 #include <QWidget>
 
 // Under the rows the window shows, where the bells a person rings go: their
-// places now and in the next row in large type, and the last, current and
-// next rows with those bells in colour and their paths drawn through them, as
-// the lines ringers learn a method from: the left hand's bell in blue, the
-// right hand's in red. Row text is the engine's; a row without the bell draws
-// no path.
+// places now and in the next row and the stroke of the row being rung in
+// large type, and under them the whole lead drawn as the lines ringers learn
+// a method from, rows running left to right, the lead's place at its end: the
+// left hand's bell in blue, the right hand's in red, the treble faint behind
+// them and the row being rung marked. Row text is the engine's; a row
+// without the bell draws no path.
 class PersonStrip : public QWidget {
 public:
     explicit PersonStrip(QWidget* parent = nullptr);
@@ -22,6 +23,10 @@ public:
     // not Tolvane's.
     QString currentPlace(int hand = 0) const { return nowText[hand]; }
     QString nextPlace(int hand = 0) const { return nextText[hand]; }
+    // "H" or "B": the stroke of the row being rung, where the bells' next blows are.
+    QString stroke() const { return strokeText; }
+    // The place the hand's bell takes at the end of the lead being rung.
+    QString leadEndPlace(int hand = 0) const { return leadEndText[hand]; }
     QString note() const { return noteText; }
 
     static QColor pathColour(int hand = 0)
@@ -36,7 +41,8 @@ protected:
 
 private:
     void paintPlaces(QPainter& painter, const QRect& area);
-    void paintRows(QPainter& painter, const QRect& area);
+    void paintLead(QPainter& painter, const QRect& area);
+    void clearPlaces();
     int handCount() const { return shown.secondBell != 0 ? 2 : 1; }
     int bellOf(int hand) const { return hand == 0 ? shown.bell : shown.secondBell; }
     bool ringsAny() const;
@@ -45,7 +51,13 @@ private:
     PersonPath shown;
     QString nowText[2];
     QString nextText[2];
+    QString leadEndText[2];
+    QString strokeText;
     QString noteText;
+    // The rows drawn: the lead, or the last, current and next rows when the
+    // lead is not known; `rowMarked` is the current row's index among them.
+    std::vector<std::string> lead;
+    int rowMarked = 0;
     bool noteOnly = true;  // the note alone is drawn: nothing is rung by hand now
 };
 

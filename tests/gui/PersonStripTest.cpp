@@ -1,6 +1,7 @@
 #include "dialogs/PersonStrip.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QtTest>
 
 namespace {
@@ -31,6 +32,35 @@ std::array<int, 3> colouredPixelsByThird(PersonStrip& strip, int hand = 0)
     return counts;
 }
 
+// The first lead of Plain Bob Minor, the third row being rung.
+PersonPath leadPath()
+{
+    PersonPath path = ringingPath();
+    path.leadRows = {"123456", "214365", "241635", "426153", "462513", "645231", "654321",
+                     "563412", "536142", "351624", "315264", "132546", "135264"};
+    path.rowInLead = 2;
+    return path;
+}
+
+// Pixels of a hand's colour in each third of the strip's width, below its places.
+std::array<int, 3> leadPixelsByThird(PersonStrip& strip, int hand = 0)
+{
+    QImage image = strip.grab().toImage();
+    const int placesHeight = strip.height() - 6 * strip.fontMetrics().lineSpacing();
+    QPainter blank(&image);
+    blank.fillRect(0, 0, image.width(), placesHeight, Qt::white);
+    blank.end();
+    std::array<int, 3> counts{};
+    const QColor want = PersonStrip::pathColour(hand);
+    for (int y = placesHeight; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - want.red()) + std::abs(c.green() - want.green()) + std::abs(c.blue() - want.blue()) < 60)
+                ++counts[static_cast<std::size_t>(3 * x / image.width())];
+        }
+    return counts;
+}
+
 } // namespace
 
 class PersonStripTest : public QObject {
@@ -48,6 +78,36 @@ private slots:
         const auto counts = colouredPixelsByThird(strip);
         QVERIFY2(counts[0] > 0, "the place now in colour");
         QVERIFY2(counts[2] > 20, "the bell and its path in colour through the rows");
+    }
+
+    // The bell's line runs through the whole lead, and the strip names the
+    // stroke being rung and where the bell ends the lead; of two bells, each.
+    void drawsTheWholeLeadWithTheStrokeAndTheLeadEnd()
+    {
+        PersonStrip strip;
+        strip.resize(360, strip.sizeHint().height());
+        PersonPath path = leadPath();
+        strip.showPath(path);
+        QCOMPARE(strip.stroke(), QStringLiteral("H"));
+        QCOMPARE(strip.leadEndPlace(), QStringLiteral("6ths"));
+        const auto counts = leadPixelsByThird(strip);
+        for (const int count : counts)
+            QVERIFY2(count > 20, "the line in colour across the lead");
+
+        path.handstroke = false;
+        path.secondBell = 1;
+        path.secondRung = true;
+        strip.showPath(path);
+        QCOMPARE(strip.stroke(), QStringLiteral("B"));
+        QCOMPARE(strip.leadEndPlace(1), QStringLiteral("Lead"));
+        for (const int count : leadPixelsByThird(strip, 1))
+            QVERIFY2(count > 20, "the second bell's line across the lead");
+
+        // The lead the engine gave no longer stands when a touch ends.
+        path.ringing = false;
+        strip.showPath(path);
+        QCOMPARE(strip.stroke(), QString());
+        QCOMPARE(strip.leadEndPlace(), QString());
     }
 
     void saysWhenThereIsNothingToRingByHand()
