@@ -40,6 +40,9 @@ TowerDialog::TowerDialog(const TowerList& towers, QWidget* parent, TellUser tell
             &TowerDialog::markSelection);
     connect(ui->okButton, &QPushButton::clicked, this, &TowerDialog::accept);
     connect(ui->cancelButton, &QPushButton::clicked, this, &TowerDialog::reject);
+    // With one tower there is nothing to choose: OK joins it.
+    if (ui->towerListView->topLevelItemCount() == 1)
+        ui->towerListView->setCurrentItem(ui->towerListView->topLevelItem(0));
 }
 
 TowerDialog::~TowerDialog() = default;

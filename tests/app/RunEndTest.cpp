@@ -215,7 +215,9 @@ private slots:
             whenModal<QMessageBox>(answer);
             dialog->findChild<QPushButton*>("okButton")->click();
         });
-        peer->send(makeTowerEntry(1, "Ash", ""));
+        // Two towers: the only one would be chosen already.
+        peer->send(makeTowerEntry(2, "Ash", ""));
+        peer->send(makeTowerEntry(2, "Elm", ""));
         const RunResult run = runWindow(*window);
         QVERIFY(run.endedByItself);
         QCOMPARE(seen, (QStringList{"Please select a tower", "Incoming message has unexpected message type : 11"}));

@@ -51,6 +51,7 @@ private slots:
     void okWithoutSelectionAsksForATower_data();
     void okWithoutSelectionAsksForATower();
     void currentRowIsNotASelection();
+    void theOnlyTowerIsChosenAlready();
 
     void confirmsTheClickedRow();
     void doubleClickOnEmptySpaceConfirmsTheMarkedRow();
@@ -164,6 +165,16 @@ void TowerDialogTest::selectionMarkOutlastsAClearedSelection()
     dialog.accept();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(dialog.selectedTower, std::string("Beech"));
+}
+
+void TowerDialogTest::theOnlyTowerIsChosenAlready()
+{
+    TowerDialog dialog(TowerList{{"Ash", "Six bells"}});
+    dialog.show();
+    QCOMPARE(listOf(dialog)->selectedItems().size(), 1);
+    dialog.findChild<QPushButton*>("okButton")->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.selectedTower, std::string("Ash"));
 }
 
 void TowerDialogTest::enterRunsTheOkHandling()
