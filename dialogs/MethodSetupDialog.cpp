@@ -1,19 +1,37 @@
 #include "dialogs/MethodSetupDialog.h"
 
 #include "dialogs/Latin1.h"
+#include "method/Calling.h"
+#include "method/Method.h"
 #include "ui_MethodSetupDialog.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QShowEvent>
 #include <QStandardItemModel>
 #include <QStringListModel>
+
+#include <algorithm>
 
 namespace {
 
 // Enough to choose from; more is typing a few more letters.
 constexpr std::size_t kListedMatches = 50;
+// Matches looked through for those at the tower's stage.
+constexpr std::size_t kSearchedMatches = 4 * kListedMatches;
+
+// The bells a record rings: its own stage, or the highest place its notation names.
+int stageOf(const MethodDef& record)
+{
+    if (record.stage > 0)
+        return record.stage;
+    CompiledMethod compiled;
+    MessageList ignored;
+    buildPlainLead(compiled, record.placeNotation, ignored);
+    return methodStage(compiled);
+}
 
 }  // namespace
 
@@ -50,8 +68,13 @@ void MethodSetupDialog::setUpMethodField()
 
 void MethodSetupDialog::listMatches(const QString& typed)
 {
+    std::vector<int> found = search.find(latin1Bytes(typed), towerBells > 0 ? kSearchedMatches : kListedMatches);
+    if (towerBells > 0)
+        std::stable_partition(found.begin(), found.end(),
+                              [&](int record) { return stageOf(*library.methodAt(record)) == towerBells; });
+    found.resize(std::min(found.size(), kListedMatches));
     QStringList titles;
-    for (int record : search.find(latin1Bytes(typed), kListedMatches))
+    for (int record : found)
         titles << latin1Text(library.methodAt(record)->name);
     matches->setStringList(titles);
     QCompleter* completer = ui->methodList->completer();
@@ -128,9 +151,36 @@ void MethodSetupDialog::takeChosenMethod()
     singleNotation = record ? record->singleNotation : std::string();
 }
 
+bool MethodSetupDialog::chosenMethodFits()
+{
+    const QVariant recordNumber = ui->methodList->currentData();
+    const MethodDef* record = recordNumber.isValid() ? library.methodAt(recordNumber.toInt()) : nullptr;
+    if (!record)
+        return true;
+    const int stage = stageOf(*record);
+    QString problem;
+    if (towerBells > 0 && stage > towerBells)
+        problem = tr("%1 is rung on %2 bells, but this tower has %3.").arg(latin1Text(record->name)).arg(stage).arg(towerBells);
+    else if (highestOwnBell > 0 && stage < highestOwnBell)
+        problem = tr("%1 is rung on %2 bells, but Tolvane rings bell %3, which it leaves out.")
+                      .arg(latin1Text(record->name)).arg(stage).arg(highestOwnBell);
+    if (problem.isEmpty())
+        return true;
+    QMessageBox box(QMessageBox::Warning, windowTitle(), problem + tr("\n\nTake it all the same?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("methodMisfitBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void MethodSetupDialog::accept()
 {
     settleMethodField();
+    if (!chosenMethodFits()) {
+        advancedRequested = false;
+        return;
+    }
     takeChosenMethod();
     goAndStopIndex = ui->goAndStopList->currentIndex();
     QDialog::accept();

@@ -32,6 +32,11 @@ public:
     std::string placeNotation;
     std::string bobNotation;
     std::string singleNotation;
+    // In: the tower's number of bells and the highest bell Tolvane rings,
+    // 0 when not known. Matches at the tower's stage are listed first, and
+    // OK on a method that does not fit asks before it takes it.
+    int towerBells = 0;
+    int highestOwnBell = 0;
 
     // OK: takes the record the Method field names once settled (see
     // settleMethodField), so what the field shows is what OK uses.
@@ -52,6 +57,9 @@ private:
     void initialise();
     void fillMethodList();
     void takeChosenMethod();
+    // Says why the chosen method does not fit the tower and asks whether to
+    // take it all the same; true when it fits or the user takes it.
+    bool chosenMethodFits();
     void requestAdvanced();
 
     std::unique_ptr<Ui::MethodSetupDialog> ui;

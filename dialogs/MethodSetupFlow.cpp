@@ -52,7 +52,7 @@ std::optional<MethodSettings> advancedSetup(QWidget* parent, const MethodSetting
 }
 
 std::optional<MethodSettings> runMethodSetup(QWidget* parent, const MethodSettings& current,
-                                             const MethodLibrary& library)
+                                             const MethodLibrary& library, int towerBells, int highestOwnBell)
 {
     // A start change or composition can only be seen and kept in the advanced dialog.
     if (!current.startChange.empty() || !current.composition.empty())
@@ -64,6 +64,8 @@ std::optional<MethodSettings> runMethodSetup(QWidget* parent, const MethodSettin
     dialog.bobNotation = current.bobNotation;
     dialog.singleNotation = current.singleNotation;
     dialog.goAndStopIndex = current.goAndStopMode;
+    dialog.towerBells = towerBells;
+    dialog.highestOwnBell = highestOwnBell;
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     if (dialog.advancedRequested)

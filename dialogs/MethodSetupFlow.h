@@ -13,8 +13,11 @@ class QWidget;
 // Method Setup. Gives the six settings to store, or nothing when the user
 // cancelled anywhere along the way; storing and compiling them is the
 // caller's.
+// `towerBells` and `highestOwnBell` (0 when not known) put the tower's stage
+// first in Method Setup and have it ask before taking a method that does not fit.
 std::optional<MethodSettings> runMethodSetup(QWidget* parent, const MethodSettings& current,
-                                             const MethodLibrary& library);
+                                             const MethodLibrary& library, int towerBells = 0,
+                                             int highestOwnBell = 0);
 
 // Runs Advanced Method Setup showing the given method and go-and-stop index
 // with the current start change and composition.

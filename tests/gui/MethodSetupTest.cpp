@@ -8,6 +8,7 @@
 #include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
 
@@ -83,6 +84,9 @@ private slots:
     void typingListsRecordsByAnyPartOfTheirName_data();
     void typingListsRecordsByAnyPartOfTheirName();
     void aNamePickedFromTheListIsChosen();
+    void theTowersStageIsListedFirst();
+    void aMethodThatDoesNotFitTheTowerIsQueried_data();
+    void aMethodThatDoesNotFitTheTowerIsQueried();
 
     // Advanced Method Setup on its own.
     void advancedKeepsTheBytesOfEveryField();
@@ -248,6 +252,67 @@ void MethodSetupTest::aNamePickedFromTheListIsChosen()
     QCOMPARE(field->lineEdit()->text(), QString("St Cl\u00e9ment's"));
     click(&dialog, "okButton");
     QCOMPARE(dialog.placeNotation, std::string("x36x14x12x36.14.58"));
+}
+
+void MethodSetupTest::theTowersStageIsListedFirst()
+{
+    MethodSetupDialog dialog(kLibrary);
+    dialog.towerBells = 5;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QComboBox* field = combo(&dialog, "methodList");
+    field->lineEdit()->clear();
+    QTest::keyClicks(field->lineEdit(), "s");
+    QAbstractItemModel* listed = field->completer()->completionModel();
+    QCOMPARE(listed->rowCount(), 2);
+    QCOMPARE(listed->index(0, 0).data().toString(), QStringLiteral("Grandsire Doubles"));
+}
+
+void MethodSetupTest::aMethodThatDoesNotFitTheTowerIsQueried_data()
+{
+    QTest::addColumn<int>("towerBells");
+    QTest::addColumn<int>("highestOwnBell");
+    QTest::addColumn<int>("record");
+    QTest::addColumn<QString>("said");  // empty: taken without a word
+    QTest::newRow("fits") << 6 << 6 << 0 << QString();
+    QTest::newRow("unknown tower") << 0 << 0 << 2 << QString();
+    QTest::newRow("more bells than the tower") << 6 << 2 << 2 << "is rung on 8 bells, but this tower has 6";
+    QTest::newRow("leaves Tolvane's bell out") << 6 << 6 << 1 << "is rung on 5 bells, but Tolvane rings bell 6";
+}
+
+// Asked before OK takes it: No leaves the dialog open with nothing taken, Yes takes it.
+void MethodSetupTest::aMethodThatDoesNotFitTheTowerIsQueried()
+{
+    QFETCH(int, towerBells);
+    QFETCH(int, highestOwnBell);
+    QFETCH(int, record);
+    QFETCH(QString, said);
+    MethodSetupDialog dialog(kLibrary);
+    dialog.towerBells = towerBells;
+    dialog.highestOwnBell = highestOwnBell;
+    dialog.show();
+    combo(&dialog, "methodList")->setCurrentIndex(record);
+    QStringList asked;
+    const auto answer = [&](QMessageBox::StandardButton button) {
+        whenModal<QMessageBox>([&asked, button](QMessageBox* box) {
+            asked << box->text();
+            QCOMPARE(box->textFormat(), Qt::PlainText);
+            box->button(button)->click();
+        });
+    };
+    if (!said.isEmpty()) {
+        answer(QMessageBox::No);
+        click(&dialog, "okButton");
+        QVERIFY(dialog.isVisible());
+        QVERIFY(dialog.placeNotation.empty());
+        answer(QMessageBox::Yes);
+    }
+    click(&dialog, "okButton");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.placeNotation, kLibrary.methodAt(record)->placeNotation);
+    QCOMPARE(asked.size(), said.isEmpty() ? 0 : 2);
+    if (!said.isEmpty())
+        QVERIFY2(asked[0].contains(said), qPrintable(asked[0]));
 }
 
 void MethodSetupTest::advancedKeepsTheBytesOfEveryField()
