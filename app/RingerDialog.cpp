@@ -3,32 +3,31 @@
 #include "app/MethodStore.h"
 #include "app/SettingsFile.h"
 
+#include "dialogs/ChartWindow.h"
 #include "dialogs/Latin1.h"
 #include "dialogs/MethodSetupFlow.h"
 #include "dialogs/OptionsDialog.h"
 #include "dialogs/PersonStrip.h"
+#include "dialogs/RowsView.h"
 #include "dialogs/TowerDialog.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QContextMenuEvent>
 #include <QFileDialog>
-#include <QDesktopServices>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QDir>
 #include <QKeyEvent>
-#include <QTemporaryFile>
-#include <QUrl>
 
 #include <algorithm>
 #include <optional>
@@ -89,6 +88,15 @@ QString strikingTextWithPerson(const StrikingFigures& figures)
     if (figures.band.count > 0)
         parts << QStringLiteral("band \u00b1%1 ms").arg(QString::number(figures.band.sdMs, 'f', 0));
     return parts.join(QStringLiteral(" \u00b7 "));
+}
+
+// "hand ±6 ms · back ±7 ms" (root mean square errors), or empty with no blows.
+QString strokeSplit(const striking::StrokeStats& strokes)
+{
+    if (strokes.hand.count == 0 && strokes.back.count == 0)
+        return {};
+    return QStringLiteral("hand \u00b1%1 ms \u00b7 back \u00b1%2 ms")
+        .arg(QString::number(strokes.hand.rmsMs, 'f', 0), QString::number(strokes.back.rmsMs, 'f', 0));
 }
 
 // With Control, Alt or Meta a key is a shortcut, not a bell or a call.
@@ -181,6 +189,7 @@ RingerDialog::RingerDialog(Options options) : QDialog(nullptr), RingerShell(std:
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     buildControls();
+    buildMenuBar();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     qApp->installEventFilter(this);
 }
@@ -206,6 +215,8 @@ void RingerDialog::buildControls()
     pealSpeedValue->setMinimumWidth(pealSpeedValue->fontMetrics().horizontalAdvance(QStringLiteral("888 hours 88 minutes")));
     strikingValue->setMinimumWidth(
         strikingValue->fontMetrics().horizontalAdvance(strikingText(-888, 888, 888)));
+    // Longer figures are elided to that width, never widen the window.
+    strikingValue->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // What is rung can be long: it takes the width it is given, elided.
     ringingValue = new QLabel(this);
     ringingValue->setObjectName("ringingValue");
@@ -213,9 +224,8 @@ void RingerDialog::buildControls()
     ringingValue->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     ringingValue->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
-    lastChangesView = new QLabel(this);
+    lastChangesView = new RowsView(this);
     lastChangesView->setObjectName("lastChangesView");
-    lastChangesView->setTextFormat(Qt::PlainText);
     lastChangesView->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lastChangesView->setFrameShape(QFrame::StyledPanel);
     lastChangesView->setFrameShadow(QFrame::Sunken);
@@ -274,8 +284,9 @@ void RingerDialog::buildControls()
     statusLine->setObjectName("statusLine");
     statusLine->setTextFormat(Qt::PlainText);
     statusLine->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    statusLine->hide();
+    statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    // Its line is kept when empty, so the window keeps its size as texts come.
+    statusLine->setFixedHeight(statusLine->fontMetrics().lineSpacing());
     grid->addWidget(statusLine, row++, 0, 1, 2);
 
     setTabOrder(setMethodButton, stopButton);
@@ -308,11 +319,57 @@ QLayout* RingerDialog::callButtons()
 
 void RingerDialog::setMethod()
 {
-    const auto chosen = runMethodSetup(this, controller().settings(), controller().methodLibrary());
+    const EngineState& state = controller().ringing();
+    int highestOwnBell = 0;
+    for (int bell = 1; bell <= state.bellCount; ++bell)
+        if (state.bellTable[static_cast<std::size_t>(bell - 1)].ownBell)
+            highestOwnBell = bell;
+    const auto chosen = runMethodSetup(this, controller().settings(), controller().methodLibrary(), state.bellCount,
+                                       highestOwnBell);
     if (chosen && controller().running()) {
         controller().applySettings(*chosen);
         showWhatIsRung();
     }
+}
+
+// Alt+R and Alt+H open the menus: neither is a call key, and the call keys
+// act only without Alt. The menu bar never takes the focus, so Space and the
+// letters still reach the bells and the calls.
+void RingerDialog::buildMenuBar()
+{
+    auto* bar = new QMenuBar(this);
+    bar->setObjectName("menuBar");
+    bar->setFocusPolicy(Qt::NoFocus);
+    QMenu* ringing = bar->addMenu(tr("&Ringing"));
+    ringing->setObjectName("ringingMenu");
+    ringing->addAction(tr("Set &Method..."), this, [this] { setMethod(); });
+    ringing->addAction(tr("&Options..."), this, [this] { editOptions(); });
+    ringing->addAction(tr("&Import methods..."), this, [this] { chooseMethodsToImport(); });
+    chartAction = ringing->addAction(tr("Striking &chart..."), this, [this] { openStrikingChart(); });
+    chartAction->setEnabled(false);
+    chartAction->setToolTip(tr("Once a touch you rang in has come round"));
+    ringing->addSeparator();
+    ringing->addAction(tr("&Quit"), QKeySequence::Quit, this, [this] { reject(); });
+    QMenu* help = bar->addMenu(tr("&Help"));
+    help->setObjectName("helpMenu");
+    help->addAction(tr("&Keys"), this, [this] { showKeys(); });
+    help->addAction(tr("&About Tolvane"), this, [this] { showAbout(); });
+    layout()->setMenuBar(bar);
+}
+
+void RingerDialog::showKeys()
+{
+    showMessage("Space, J or F strikes your bell; with two bells F strikes the first and J the second.\n\n"
+                "L Look to, G Go, B Bob, N Single, T That's all, S Stand: the calls, as the buttons "
+                "under the rows make them.\n\n"
+                "These keys work wherever the focus is in this window, without Ctrl or Alt. "
+                "Alt+R opens the Ringing menu, Alt+H this Help menu; Escape or Ctrl+Q ends the run.");
+}
+
+void RingerDialog::showAbout()
+{
+    showMessage("Tolvane " TOLVANE_VERSION "\n\nA robot ringer for online change ringing: it joins a tower on a "
+                "ringing server and rings its bells in the method set, with you on the keyboard if you wish.");
 }
 
 void RingerDialog::contextMenuEvent(QContextMenuEvent* event)
@@ -382,6 +439,7 @@ void RingerDialog::editOptions()
         saved.reconnect = dialog.reconnect;
         controller().setReconnect(dialog.reconnect);
     }
+    const bool serverChanged = dialog.serverHost != saved.serverHost.value_or("") || dialog.serverPort != saved.serverPort;
     saved.serverHost = dialog.serverHost.empty() ? std::nullopt : std::optional(dialog.serverHost);
     saved.serverPort = dialog.serverPort;
     const RhythmSettings& chosen = dialog.rhythm;
@@ -397,6 +455,9 @@ void RingerDialog::editOptions()
     setRhythmSettings(chosen);
     setPersonBells(dialog.personBells);
     setSoundSettings(sound);
+    // Before a tower is joined a wrong server can still be put right.
+    if (serverChanged && controller().running() && controller().joinedTower().empty())
+        connectTo(dialog.serverHost.empty() ? kMainServerHost : dialog.serverHost, dialog.serverPort);
 }
 
 // ---------------------------------------------------------------------------
@@ -541,30 +602,63 @@ void RingerDialog::showChanges(const ChangeDisplay& display)
     changesRungValue->setText(QString::number(display.changesRung));
     changeInLeadValue->setText(QString::number(display.changeInLead));
     lastChangesView->setText(panelText(display.lastChanges));
+    markBellsInRows();
 }
 
+// Tolvane's bells in bold, the person's in bold and their line's colour.
+void RingerDialog::markBellsInRows()
+{
+    const EngineState& state = controller().ringing();
+    QMap<QChar, RowsView::Mark> marks;
+    for (int bell = 1; bell <= state.bellCount; ++bell)
+        if (state.bellTable[static_cast<std::size_t>(bell - 1)].ownBell)
+            marks.insert(bellSymbol(bell), {});
+    for (int hand = 0; hand < 2; ++hand)
+        if (const int bell = state.hands[static_cast<std::size_t>(hand)].bell; bell != 0)
+            marks.insert(bellSymbol(bell), {true, PersonStrip::pathColour(hand)});
+    lastChangesView->setMarks(marks);
+}
+
+// While a touch is rung the figures are the last rows'; once it has ended,
+// the whole touch's, said as such, until the next begins.
 void RingerDialog::showStriking(const StrikingSummary& summary)
 {
-    if (!summary.chartSvg.empty())
+    if (!summary.chartSvg.empty()) {
         strikingChart = summary.chartSvg;
-    const StrikingFigures& recent = summary.recent;
-    if (recent.person.count > 0) {
-        strikingValue->setText(strikingTextWithPerson(recent));
-        showStrikingPerBell(recent);
+        chartAction->setEnabled(true);
+    }
+    if (summary.touchEnded)
+        showInStatusLine("Touch ended: " + std::to_string(controller().ringing().changesRung) + " changes");
+    const StrikingFigures& figures = summary.touchEnded ? summary.touch : summary.recent;
+    const QString prefix = summary.touchEnded ? tr("touch: ") : QString();
+    if (figures.person.count > 0) {
+        showStrikingFigures(prefix + strikingTextWithPerson(figures), figures, summary.touchEnded);
         return;
     }
-    if (recent.own.count == 0 || recent.band.count == 0)
+    if (figures.own.count == 0 || figures.band.count == 0)
         return;
-    strikingValue->setText(strikingText(recent.own.meanMs, recent.own.sdMs, recent.band.sdMs));
+    showStrikingFigures(prefix + strikingText(figures.own.meanMs, figures.own.sdMs, figures.band.sdMs), figures,
+                        summary.touchEnded);
 }
 
-// The person's figure is for all their blows; each bell's is on hover.
-void RingerDialog::showStrikingPerBell(const StrikingFigures& figures)
+// Elided to the line; the tool tip has it whole, with each of the person's
+// bells and the hand and back split of theirs and of Tolvane's.
+void RingerDialog::showStrikingFigures(const QString& text, const StrikingFigures& figures, bool wholeTouch)
 {
-    QStringList lines{tr("You: mean and spread of your blows; then our own and the band's, over the last "
-                         "few rows, against the rhythm fitted from them")};
+    const int width = std::max(strikingValue->width(), strikingValue->minimumWidth());
+    strikingValue->setText(strikingValue->fontMetrics().elidedText(text, Qt::ElideRight, width));
+    QStringList lines{text};
+    if (figures.person.count > 0)
+        lines << (wholeTouch ? tr("You: mean and spread of your blows; then our own and the band's, over the whole "
+                                  "touch, against the rhythm fitted from them")
+                             : tr("You: mean and spread of your blows; then our own and the band's, over the last "
+                                  "few rows, against the rhythm fitted from them"));
     for (const striking::BellStats& bell : figures.personBells)
         lines << bellFigure(bell);
+    if (const QString split = strokeSplit(figures.personStrokes); !split.isEmpty())
+        lines << tr("You at %1").arg(split);
+    if (const QString split = strokeSplit(figures.ownStrokes); !split.isEmpty())
+        lines << tr("Tolvane at %1").arg(split);
     strikingValue->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
@@ -733,7 +827,6 @@ void RingerDialog::showPersonPath(const PersonPath& path)
 void RingerDialog::showPersonStrip()
 {
     personStrip->setVisible(hasPersonBell());
-    statusLine->setVisible(!statusLine->text().isEmpty());
 }
 
 bool RingerDialog::eventFilter(QObject* watched, QEvent* event)
@@ -807,19 +900,19 @@ void RingerDialog::releaseKeys()
     callKeysHeld.clear();
 }
 
-// The chart goes to a file of its own that lives as long as the window, so
-// that the viewer can still read it once opened.
-void RingerDialog::openStrikingChart()
+// One chart window at a time, showing the latest chart.
+ChartWindow* RingerDialog::openStrikingChart()
 {
-    chartFile = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/tolvane-striking-XXXXXX.svg"));
-    const QByteArray svg = QByteArray::fromStdString(strikingChart);
-    if (!chartFile->open() || chartFile->write(svg) != svg.size() || !chartFile->flush()) {
-        showMessage("Could not write the striking chart: " + chartFile->errorString().toStdString());
-        chartFile.reset();  // part of a chart is no chart: nothing is left in the temporary folder
-        return;
+    if (strikingChart.empty())
+        return nullptr;
+    if (!chartWindow)
+        chartWindow = new ChartWindow(this);
+    chartWindow->setAttribute(Qt::WA_DeleteOnClose);
+    if (!chartWindow->showChart(QByteArray::fromStdString(strikingChart))) {
+        showMessage("The striking chart could not be drawn.");
+        return nullptr;
     }
-    const QString path = chartFile->fileName();
-    chartFile->close();
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        showMessage("No program to show the striking chart was found. It is in " + path.toStdString());
+    chartWindow->show();
+    chartWindow->raise();
+    return chartWindow;
 }

@@ -3,7 +3,7 @@
 #include "app/RingerShell.h"
 
 #include <QDialog>
-#include <QTemporaryFile>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -13,11 +13,14 @@
 #include <memory>
 #include <set>
 
+class ChartWindow;
 class PersonStrip;
+class QAction;
 class QKeyEvent;
 class QLabel;
 class QLayout;
 class QPushButton;
+class RowsView;
 
 // The main window: the buttons and counters of the robot, and the controller
 // of the run. Its modal loop is the whole run.
@@ -49,9 +52,12 @@ public:
     // it with a progress bar, stores the methods, says how it went and
     // offers them from then on.
     void importMethodsFrom(const QString& file);
+    // "Striking chart..." in the window's menus: the chart of the last touch
+    // a person rang in, in a window of its own; null when there is none.
+    ChartWindow* openStrikingChart();
 
 protected:
-    // The window's menu: the options dialog, which leaves the controls as they are.
+    // The window's right-click menu, a shortcut to the menu bar's Ringing menu.
     void contextMenuEvent(QContextMenuEvent* event) override;
     // While a person rings, Space, J and F strike their bells wherever the
     // focus is in this window, and reach no button; L, G, B, N, T and S
@@ -74,6 +80,9 @@ private:
     };
 
     void buildControls();
+    void buildMenuBar();
+    void showKeys();
+    void showAbout();
     QLayout* callButtons();
     void setMethod();
     void offerAnotherServer();
@@ -91,13 +100,13 @@ private:
     void releaseKeys();
     bool isRepeat(const QKeyEvent& event);
     void makeCall(const char* words);
-    void showStrikingPerBell(const StrikingFigures& figures);
+    void showStrikingFigures(const QString& text, const StrikingFigures& figures, bool wholeTouch);
     void showPersonStrip();
-    void openStrikingChart();
+    void markBellsInRows();
 
     QLabel* speedAdjustmentValue = nullptr;
     QLabel* pealSpeedValue = nullptr;
-    QLabel* lastChangesView = nullptr;
+    RowsView* lastChangesView = nullptr;
     QLabel* changesRungValue = nullptr;
     QLabel* changeInLeadValue = nullptr;
     QLabel* strikingValue = nullptr;
@@ -110,9 +119,10 @@ private:
     QLabel* callView = nullptr;                 // the last call heard, for two seconds
     QTimer callShown;
     std::string callNotSentSaid;  // why the last call was not sent, said once
-    // The chart of the last touch a person rang in, and the file it was last opened from.
+    // The chart of the last touch a person rang in, and the window it was last shown in.
     std::string strikingChart;
-    std::unique_ptr<QTemporaryFile> chartFile;
+    QAction* chartAction = nullptr;
+    QPointer<ChartWindow> chartWindow;
 
     // One box at a time: texts that come while a box is open wait for it.
     bool boxOpen = false;

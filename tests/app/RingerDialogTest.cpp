@@ -5,10 +5,16 @@
 #include "TestPeer.h"
 
 #include "app/RingerDialog.h"
+#include "dialogs/ChartWindow.h"
+#include "dialogs/PersonStrip.h"
+#include "dialogs/RowsView.h"
 #include "dialogs/TowerDialog.h"
 
 #include <QKeyEvent>
+#include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -389,6 +395,96 @@ private slots:
         QVERIFY(status->isVisible());
         QCOMPARE(status->textFormat(), Qt::PlainText);
         peer.close();
+    }
+
+    // Everything the right-click menu offers, and more, is in the menu bar.
+    void theMenuBarOffersTheRingingAndHelpMenus()
+    {
+        RingerDialog window(localOptions(1));
+        auto* bar = window.findChild<QMenuBar*>("menuBar");
+        QVERIFY(bar);
+        QCOMPARE(bar->focusPolicy(), Qt::NoFocus);
+        const auto captions = [&](const char* name) {
+            QStringList texts;
+            for (const QAction* action : window.findChild<QMenu*>(name)->actions())
+                if (!action->isSeparator())
+                    texts << action->text().remove(QLatin1Char('&'));
+            return texts;
+        };
+        QCOMPARE(captions("ringingMenu"), (QStringList{"Set Method...", "Options...", "Import methods...",
+                                                       "Striking chart...", "Quit"}));
+        QCOMPARE(captions("helpMenu"), (QStringList{"Keys", "About Tolvane"}));
+    }
+
+    // Tolvane's bells are bold in the rows, the person's bold in their line's colour.
+    void theRowsMarkTolvanesBellsAndThePersons()
+    {
+        TestPeer peer;
+        Options options = localOptions(peer.port());
+        options.tower = "Ash";
+        RingerDialog window(options);
+        window.setPersonBells({2, 0});
+        window.show();
+        window.start();
+        QVERIFY(seatInAsh(peer, "26"));
+        QVERIFY(QTest::qWaitFor([&] { return window.controller().ringing().bellTable[1].byHand; }, 5000));
+        QVERIFY(ringWithProgram(peer, std::vector<std::string>(2, "123456"), "6", 20));
+        auto* rows = window.findChild<RowsView*>("lastChangesView");
+        QVERIFY(QTest::qWaitFor([&] { return rows->text() == QStringLiteral("123456\n123456"); }, 5000));
+        const auto& marks = rows->marks();
+        QCOMPARE(marks.keys(), (QList<QChar>{QLatin1Char('2'), QLatin1Char('6')}));
+        QVERIFY(marks['6'].bold && !marks['6'].colour.isValid());
+        QVERIFY(marks['2'].bold);
+        QCOMPARE(marks['2'].colour, PersonStrip::pathColour(0));
+        const QImage image = rows->grab().toImage();
+        int blue = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                blue += image.pixelColor(x, y).blue() > 150 && image.pixelColor(x, y).red() < 100;
+        QVERIFY2(blue > 10, "the person's bell drawn in its colour");
+        peer.close();
+    }
+
+    // At the end the window says so and gives the whole touch's figures, the
+    // hand and back split on hover; the chart then opens in a window of its own.
+    void theEndOfATouchIsSaidWithTheWholeTouchsFiguresAndItsChart()
+    {
+        RingerDialog window(localOptions(1));
+        window.show();
+        StrikingSummary summary;
+        summary.recent.own = {1.0, 5.0, 12};
+        summary.recent.band = {0, 30.0, 48};
+        window.showStriking(summary);
+        auto* striking = window.findChild<QLabel*>("strikingValue");
+        QCOMPARE(striking->text(), QStringLiteral("own +1 \u00b15 ms \u00b7 band \u00b130 ms"));
+        QVERIFY(!window.openStrikingChart());
+
+        summary.touchEnded = true;
+        summary.touch.person = {-4.0, 25.0, 112};
+        summary.touch.own = {2.0, 7.0, 112};
+        summary.touch.band = {0, 21.0, 448};
+        summary.touch.personStrokes = {{0, 0, 56, 0, 20.4}, {0, 0, 56, 0, 31.0}};
+        summary.touch.ownStrokes = {{0, 0, 56, 0, 6.2}, {0, 0, 56, 0, 8.0}};
+        const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" height=\"100\">"
+                               "<rect width=\"200\" height=\"100\" fill=\"#1c5fd0\"/></svg>";
+        summary.chartSvg = svg.toStdString();
+        window.showStriking(summary);
+        QCOMPARE(text(&window, "statusLine"), QStringLiteral("Touch ended: 0 changes"));
+        QVERIFY2(striking->text().startsWith(QStringLiteral("touch: you -4 \u00b125 ms")), qPrintable(striking->text()));
+        QVERIFY2(striking->toolTip().contains(QStringLiteral("You at hand \u00b120 ms \u00b7 back \u00b131 ms")),
+                 qPrintable(striking->toolTip()));
+        QVERIFY(striking->toolTip().contains(QStringLiteral("Tolvane at hand \u00b16 ms \u00b7 back \u00b18 ms")));
+
+        ChartWindow* chart = window.openStrikingChart();
+        QVERIFY(chart && chart->isVisible());
+        QCOMPARE(chart->chart(), svg);
+        QTemporaryDir folder;
+        const QString path = folder.filePath("chart.svg");
+        QCOMPARE(chart->saveTo(path), QString());
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), svg);
+        QVERIFY(!chart->saveTo(folder.filePath("no/such/folder/chart.svg")).isEmpty());
     }
 
     void messagesThatComeWhileABoxIsOpenWaitForIt()

@@ -22,7 +22,7 @@ for path in "$prefix/bin/tolvane" "$prefix/bin/tolvane-server" "$prefix/share/to
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 qt6-qpa-plugins libmicrohttpd12; do
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 libqt6svgwidgets6 qt6-qpa-plugins libmicrohttpd12; do
   grep -qE "(^|, )$package( |,|$)" <<< "$depends" || { echo "not among the dependencies: $package ($depends)"; status=1; }
 done
 info=$(dpkg-deb --info "$deb")
