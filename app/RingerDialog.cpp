@@ -627,8 +627,10 @@ void RingerDialog::showStriking(const StrikingSummary& summary)
         strikingChart = summary.chartSvg;
         chartAction->setEnabled(true);
     }
+    // The count "Changes Rung" shows: the engine has already counted on
+    // past the last row when it says the touch has ended.
     if (summary.touchEnded)
-        showInStatusLine("Touch ended: " + std::to_string(controller().ringing().changesRung) + " changes");
+        showInStatusLine("Touch ended: " + changesRungValue->text().toStdString() + " changes");
     const StrikingFigures& figures = summary.touchEnded ? summary.touch : summary.recent;
     const QString prefix = summary.touchEnded ? tr("touch: ") : QString();
     if (figures.person.count > 0) {
