@@ -41,6 +41,11 @@ section.tower { border: 1px solid #ccc; border-radius: 6px; padding: 0.5rem 1rem
 .bells label, form label { display: block; }
 select, input { font-size: 1rem; padding: 0.2rem; max-width: 100%; }
 img.chart { max-width: 100%; border: 1px solid #ddd; background: white; }
+.figures-wrap { overflow-x: auto; }
+table.figures { border-collapse: collapse; font-variant-numeric: tabular-nums; margin: 0.5em 0; }
+table.figures th, table.figures td { padding: 0.15em 0.5em; text-align: right; border-bottom: 1px solid #eee; }
+table.figures th[scope=row], table.figures caption { text-align: left; }
+table.figures caption { font-size: 0.9em; color: #555; }
 button:focus, select:focus, input:focus, a:focus { outline: 3px solid #f90; }
 .note { color: #555; font-style: italic; }
 )";
@@ -208,6 +213,43 @@ function rowLine(row) {
   return item;
 }
 
+function oneDecimal(value) { return Number(value).toFixed(1); }
+function signedDecimal(value) { const text = oneDecimal(value); return text.startsWith('-') ? text : '+' + text; }
+
+// Each ringer's figures and the band's, whole and at hand and back, as the
+// API gives them in numbers.
+function strikingTable(touch) {
+  const columns = ['Ringer', 'Bells', 'RMS', 'Mean', 'SD', 'Hand RMS', 'Hand mean', 'Hand SD',
+                   'Back RMS', 'Back mean', 'Back SD', 'Faults', 'Blows'];
+  const line = (name, bells, f) => el('tr', {}, el('th', {scope: 'row', text: name}), el('td', {text: bells}),
+    ...[[f.rmsMs, f.meanMs, f.sdMs], [f.handstroke.rmsMs, f.handstroke.meanMs, f.handstroke.sdMs],
+        [f.backstroke.rmsMs, f.backstroke.meanMs, f.backstroke.sdMs]].flatMap(([rms, mean, sd]) =>
+        [el('td', {text: oneDecimal(rms)}), el('td', {text: signedDecimal(mean)}), el('td', {text: oneDecimal(sd)})]),
+    el('td', {text: String(f.faults)}), el('td', {text: String(f.count)}));
+  const body = touch.ringers.map(r => line(r.ringer, r.bells.join(','), r));
+  body.push(line('Everyone', '', touch.band));
+  return el('div', {class: 'figures-wrap'}, el('table', {class: 'figures'},
+    el('caption', {text: 'Striking in ms, late positive, from the method on'}),
+    el('thead', {}, el('tr', {}, ...columns.map(text => el('th', {scope: 'col', text: text})))),
+    el('tbody', {}, ...body)));
+}
+
+// How the rows ran: lengths by stroke, the quickest and slowest pull, the gap.
+function rowsTable(rows) {
+  const pull = p => p ? oneDecimal(p.lengthMs) + ' ms at row ' + p.row : 'none';
+  const entries = [
+    ['Handstroke rows', oneDecimal(rows.handstrokeRows.meanMs) + ' ms, SD ' + oneDecimal(rows.handstrokeRows.sdMs)],
+    ['Backstroke rows', oneDecimal(rows.backstrokeRows.meanMs) + ' ms, SD ' + oneDecimal(rows.backstrokeRows.sdMs)],
+    ['Quickest pull', pull(rows.quickestPull)], ['Slowest pull', pull(rows.slowestPull)],
+    ['Handstroke gap', Number(rows.handstrokeGap.mean).toFixed(2) + ' blows, SD ' +
+                       Number(rows.handstrokeGap.sd).toFixed(2) + ' (1.0 is a whole blow)'],
+    ['Rows skipped', String(rows.rowsSkipped)]];
+  return el('div', {class: 'figures-wrap'}, el('table', {class: 'figures'},
+    el('caption', {text: 'How the rows ran'}),
+    el('tbody', {}, ...entries.map(([name, value]) =>
+      el('tr', {}, el('th', {scope: 'row', text: name}), el('td', {text: value}))))));
+}
+
 async function showTouches(count) {
   if (count === shownTouches) return;
   shownTouches = count;
@@ -216,6 +258,7 @@ async function showTouches(count) {
     const chart = el('img', {class: 'chart', alt: 'Striking chart of touch ' + touch.number,
       src: '/api/chart?tower=' + encodeURIComponent(towerName) + '&touch=' + touch.number});
     return el('article', {class: 'touch'}, el('h3', {text: 'Touch ' + touch.number}),
+      strikingTable(touch), rowsTable(touch.rows),
       el('ul', {}, ...touch.lines.map(line => el('li', {class: 'striking-line', text: line}))), chart);
   }));
 }

@@ -75,7 +75,8 @@ void Tower::rowRung(int number, bool handstroke, const std::string& row, const s
 
 void Tower::struck(int touch, const std::vector<striking::Blow>& blows, const striking::StrikingReport& report)
 {
-    TouchStruck struck{touch, std::move(strikingLines_), {}};
+    TouchStruck struck{touch, std::move(strikingLines_), {}, report.ringers, report.band, report.bandStrokes,
+                       striking::rowFigures(blows, report.countedFromRow)};
     strikingLines_.clear();
     std::vector<std::string> clients;
     for (const striking::RingerStats& ringer : report.ringers)

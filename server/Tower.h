@@ -44,6 +44,11 @@ struct TouchStruck {
     int number = 0;
     std::vector<std::string> lines;
     std::string svg;
+    // The same figures as numbers, for the page's table and the API.
+    std::vector<striking::RingerStats> ringers;
+    striking::Stats band;
+    striking::StrokeStats bandStrokes;
+    striking::RowFigures rows;
 };
 
 class Tower;

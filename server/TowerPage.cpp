@@ -89,11 +89,51 @@ json details(const Tower& tower)
     return result;
 }
 
+json statsOf(const striking::Stats& stats)
+{
+    return {{"rmsMs", stats.rmsMs}, {"meanMs", stats.meanMs}, {"sdMs", stats.sdMs}, {"count", stats.count},
+            {"faults", stats.faults}};
+}
+
+json strokesOf(const striking::Stats& all, const striking::StrokeStats& strokes)
+{
+    json figures = statsOf(all);
+    figures["handstroke"] = statsOf(strokes.hand);
+    figures["backstroke"] = statsOf(strokes.back);
+    return figures;
+}
+
+json rowsOf(const striking::RowFigures& rows)
+{
+    const auto lengths = [](const striking::RowLengths& row) {
+        return json{{"meanMs", row.meanMs}, {"sdMs", row.sdMs}, {"count", row.count}};
+    };
+    const auto pull = [](const striking::Pull& pull) {
+        return pull.row < 0 ? json(nullptr) : json{{"row", pull.row}, {"lengthMs", pull.lengthMs}};
+    };
+    return {{"handstrokeRows", lengths(rows.handstrokeRows)}, {"backstrokeRows", lengths(rows.backstrokeRows)},
+            {"quickestPull", pull(rows.quickestPull)},      {"slowestPull", pull(rows.slowestPull)},
+            {"handstrokeGap", {{"mean", rows.gapMean}, {"sd", rows.gapSd}, {"count", rows.gaps}}},
+            {"intervalMs", rows.intervalMs},                 {"rowsSkipped", rows.rowsSkipped}};
+}
+
 json touchesOf(const Tower& tower)
 {
     json touches = json::array();
-    for (const TouchStruck& touch : tower.touches)
-        touches.push_back({{"number", touch.number}, {"lines", touch.lines}});
+    for (const TouchStruck& touch : tower.touches) {
+        json ringers = json::array();
+        for (const striking::RingerStats& ringer : touch.ringers) {
+            json figures = strokesOf(ringer.stats, ringer.strokes);
+            figures["ringer"] = ringer.ringer;
+            figures["bells"] = ringer.bells;
+            ringers.push_back(std::move(figures));
+        }
+        touches.push_back({{"number", touch.number},
+                           {"lines", touch.lines},
+                           {"ringers", std::move(ringers)},
+                           {"band", strokesOf(touch.band, touch.bandStrokes)},
+                           {"rows", rowsOf(touch.rows)}});
+    }
     return touches;
 }
 

@@ -166,6 +166,13 @@ TEST(PageTest, ABandChangedWhileRingingWaitsForTheStandAndTheTouchIsShown)
     ASSERT_EQ(touches.size(), 1u);
     EXPECT_FALSE(logged.empty());
     EXPECT_EQ(touches[0]["lines"], logged);
+    // The same figures as numbers, for the page's table.
+    const json& band = touches[0]["band"];
+    ASSERT_TRUE(band["handstroke"]["rmsMs"].is_number()) << touches[0].dump();
+    EXPECT_EQ(band["count"].get<int>(), band["handstroke"]["count"].get<int>() + band["backstroke"]["count"].get<int>());
+    EXPECT_TRUE(touches[0]["rows"]["handstrokeGap"]["mean"].is_number());
+    EXPECT_TRUE(touches[0]["rows"]["rowsSkipped"].is_number());
+    EXPECT_TRUE(touches[0]["ringers"].is_array());
     const PageReply chart = page.get("/api/chart?tower=Ash&touch=1");
     EXPECT_EQ(chart.status, 200);
     EXPECT_NE(chart.body.find("<svg"), std::string::npos);
