@@ -451,6 +451,8 @@ private slots:
     {
         RingerDialog window(localOptions(1));
         window.show();
+        QCoreApplication::sendPostedEvents();
+        const QSize size = window.size();
         StrikingSummary summary;
         summary.recent.own = {1.0, 5.0, 12};
         summary.recent.band = {0, 30.0, 48};
@@ -460,7 +462,7 @@ private slots:
         QVERIFY(!window.openStrikingChart());
 
         summary.touchEnded = true;
-        summary.touch.person = {-4.0, 25.0, 112};
+        summary.touch.person = {-4444.0, 2555.0, 112};
         summary.touch.own = {2.0, 7.0, 112};
         summary.touch.band = {0, 21.0, 448};
         summary.touch.personStrokes = {{0, 0, 56, 0, 20.4}, {0, 0, 56, 0, 31.0}};
@@ -468,9 +470,15 @@ private slots:
         const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" height=\"100\">"
                                "<rect width=\"200\" height=\"100\" fill=\"#1c5fd0\"/></svg>";
         summary.chartSvg = svg.toStdString();
+        summary.touch.personBells = {{2, "Tolvane", {-4.0, 25.0, 112}, {}}};
         window.showStriking(summary);
+        window.heardCall(std::string(300, 'W'));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(window.size(), size);  // whatever the texts, the window keeps its size
         QCOMPARE(text(&window, "statusLine"), QStringLiteral("Touch ended: 0 changes"));
-        QVERIFY2(striking->text().startsWith(QStringLiteral("touch: you -4 \u00b125 ms")), qPrintable(striking->text()));
+        QVERIFY2(striking->text().startsWith(QStringLiteral("touch: you -4444 \u00b12555 ms")), qPrintable(striking->text()));
+        QVERIFY2(striking->text().endsWith(QStringLiteral("\u2026")), "too long for the line: elided");
+        QVERIFY(striking->toolTip().startsWith(QStringLiteral("touch: you -4444 \u00b12555 ms \u00b7 own +2 \u00b17 ms \u00b7 band \u00b121 ms")));
         QVERIFY2(striking->toolTip().contains(QStringLiteral("You at hand \u00b120 ms \u00b7 back \u00b131 ms")),
                  qPrintable(striking->toolTip()));
         QVERIFY(striking->toolTip().contains(QStringLiteral("Tolvane at hand \u00b16 ms \u00b7 back \u00b18 ms")));
