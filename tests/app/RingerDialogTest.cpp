@@ -6,6 +6,7 @@
 
 #include "app/RingerDialog.h"
 #include "dialogs/ChartWindow.h"
+#include "dialogs/OptionsDialog.h"
 #include "dialogs/PersonStrip.h"
 #include "dialogs/RowsView.h"
 #include "dialogs/TowerDialog.h"
@@ -13,10 +14,12 @@
 #include <QKeyEvent>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -39,7 +42,38 @@ private:
         return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
     }
 
+    QTemporaryDir configHome;
+
 private slots:
+    // The options dialog saves what it is given: never into the user's own settings.
+    void initTestCase()
+    {
+        QVERIFY(configHome.isValid());
+        qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    }
+
+    // A wrong server is put right from the window: before a tower is joined,
+    // a server changed in Options is connected to at once.
+    void aServerChangedInOptionsBeforeATowerIsJoinedIsConnectedTo()
+    {
+        TestPeer wrong;
+        TestPeer right;
+        RingerDialog window(localOptions(wrong.port()));
+        window.show();
+        window.start();
+        QVERIFY(wrong.accept());
+        QVERIFY(wrong.next());  // the greeting; no tower list comes
+        whenModal<OptionsDialog>([&](OptionsDialog* dialog) {
+            dialog->findChild<QLineEdit*>("hostEdit")->setText(QStringLiteral("127.0.0.1"));
+            dialog->findChild<QSpinBox*>("portBox")->setValue(right.port());
+            dialog->accept();
+        });
+        window.editOptions();
+        QVERIFY(right.accept());
+        QVERIFY(right.next());
+        QVERIFY(window.controller().running());
+    }
+
     void importedMethodsAreSaidAndOfferedAtOnce()
     {
         QTemporaryDir dataHome;
