@@ -629,8 +629,12 @@ void RingerDialog::showStriking(const StrikingSummary& summary)
     }
     // The count "Changes Rung" shows: the engine has already counted on
     // past the last row when it says the touch has ended.
-    if (summary.touchEnded)
+    if (summary.touchEnded) {
         showInStatusLine("Touch ended: " + changesRungValue->text().toStdString() + " changes");
+        touchEndSaid = true;
+    } else if (std::exchange(touchEndSaid, false)) {
+        statusLine->clear();  // the next touch is under way
+    }
     const StrikingFigures& figures = summary.touchEnded ? summary.touch : summary.recent;
     const QString prefix = summary.touchEnded ? tr("touch: ") : QString();
     if (figures.person.count > 0) {

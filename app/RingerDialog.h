@@ -113,7 +113,8 @@ private:
     QLabel* ringingValue = nullptr;
     QString ringingText;
     PersonStrip* personStrip = nullptr;
-    QLabel* statusLine = nullptr;  // the server's texts while a person rings
+    QLabel* statusLine = nullptr;  // the server's texts while a person rings, and a touch's end
+    bool touchEndSaid = false;     // the status line says a touch has ended
     std::map<int, unsigned long> keyReleasedAt;  // the event time of each key's last release
     std::set<int> callKeysHeld;                 // a call key held down calls once
     QLabel* callView = nullptr;                 // the last call heard, for two seconds

@@ -527,6 +527,11 @@ private slots:
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), svg);
         QVERIFY(!chart->saveTo(folder.filePath("no/such/folder/chart.svg")).isEmpty());
+
+        // The next touch's rows bring the last rows' figures back, and the end is no longer said.
+        window.showStriking(StrikingSummary{"2", summary.recent, {}, false, {}});
+        QCOMPARE(striking->text(), QStringLiteral("own +1 \u00b15 ms \u00b7 band \u00b130 ms"));
+        QCOMPARE(text(&window, "statusLine"), QString());
     }
 
     void messagesThatComeWhileABoxIsOpenWaitForIt()
