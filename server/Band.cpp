@@ -1,4 +1,5 @@
 #include "server/Band.h"
+#include "server/LogText.h"
 
 #include "method/PlaceNotation.h"
 #include "server/TowerState.h"
@@ -13,18 +14,6 @@ namespace {
 char symbolOf(int bell)
 {
     return kBellSymbols[static_cast<std::size_t>(bell - 1)];
-}
-
-int bellOf(char symbol)
-{
-    return static_cast<int>(kBellSymbols.find(symbol)) + 1;
-}
-
-std::string millis(Micros time)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(time) / 1000.0);
-    return text;
 }
 
 const char* callText(int kind)

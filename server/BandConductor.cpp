@@ -3,6 +3,7 @@
 // once the touch stands.
 
 #include "server/Band.h"
+#include "server/LogText.h"
 
 #include "method/PlaceNotation.h"
 #include "server/TowerState.h"
@@ -10,22 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-
-namespace {
-
-int bellOf(char symbol)
-{
-    return static_cast<int>(kBellSymbols.find(symbol)) + 1;
-}
-
-std::string millis(Micros time)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(time) / 1000.0);
-    return text;
-}
-
-}  // namespace
 
 void Band::beginTouch(Micros now)
 {

@@ -3,6 +3,7 @@
 // and calls relayed to the tower and heard by its band.
 
 #include "server/ServerLoop.h"
+#include "server/LogText.h"
 
 #include "protocol/MessageLayout.h"
 #include "protocol/Messages.h"
@@ -11,13 +12,6 @@
 #include <cstdio>
 
 namespace {
-
-std::string millis(Micros time)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(time) / 1000.0);
-    return text;
-}
 
 int signedWord(const NetMessage& message, std::size_t offset)
 {
