@@ -22,17 +22,6 @@ constexpr std::size_t kListedMatches = 50;
 // Matches looked through for those at the tower's stage.
 constexpr std::size_t kSearchedMatches = 4 * kListedMatches;
 
-// The bells a record rings: its own stage, or the highest place its notation names.
-int stageOf(const MethodDef& record)
-{
-    if (record.stage > 0)
-        return record.stage;
-    CompiledMethod compiled;
-    MessageList ignored;
-    buildPlainLead(compiled, record.placeNotation, ignored);
-    return methodStage(compiled);
-}
-
 }  // namespace
 
 MethodSetupDialog::MethodSetupDialog(const MethodLibrary& library, QWidget* parent)

@@ -36,18 +36,6 @@ std::vector<std::string> wordsOf(std::string_view text)
     return words;
 }
 
-// The stage a library record rings: its own, or the highest place its
-// notation names.
-int stageOf(const MethodDef& record)
-{
-    if (record.stage > 0)
-        return record.stage;
-    CompiledMethod compiled;
-    MessageList ignored;
-    buildPlainLead(compiled, record.placeNotation, ignored);
-    return methodStage(compiled);
-}
-
 // 0 when every word starts a word of the haystack, 1 when some is only found
 // inside one, 2 when some is not found at all. Each word comes with a blank
 // before it, and the haystack starts with one.
@@ -157,4 +145,14 @@ std::vector<std::string> MethodSearch::closeTitles(std::string_view text, std::s
     for (std::size_t i = 0; i < near.size() && i < limit; ++i)
         titles.push_back(library.methodAt(near[i].second)->name);
     return titles;
+}
+
+int stageOf(const MethodDef& record)
+{
+    if (record.stage > 0)
+        return record.stage;
+    CompiledMethod compiled;
+    MessageList ignored;
+    buildPlainLead(compiled, record.placeNotation, ignored);
+    return methodStage(compiled);
 }

@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+// The stage a library record rings: its own, or the highest place its
+// notation names.
+int stageOf(const MethodDef& record);
+
 // Finds methods of a library by what a ringer types: any part of the title,
 // the stage name ("Major") or the class ("Treble Bob"), in any case, every
 // word of the text somewhere. Built once per library, asked per keystroke.
