@@ -27,9 +27,14 @@ def free_port():
 
 
 def wait_for(what, check, timeout):
+    from selenium.common.exceptions import StaleElementReferenceException
+
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        value = check()
+        try:
+            value = check()
+        except StaleElementReferenceException:
+            value = None  # the page drew that part afresh meanwhile: look again
         if value:
             return value
         time.sleep(0.1)
@@ -103,12 +108,16 @@ def main():
             if not selects:
                 return None
             names = [option.text for option in Select(selects[0]).options]
-            return selects[0] if "Tolvane" in names and "<b>x</b>" in names else None
+            return "Tolvane" in names and "<b>x</b>" in names
 
-        select = wait_for("both ringers offered for bell 3", bell_three_offers_both, 15)
+        def hand_bell_three_to_tolvane():
+            Select(driver.find_element(By.ID, "bell-3")).select_by_visible_text("Tolvane")
+            return True
+
+        wait_for("both ringers offered for bell 3", bell_three_offers_both, 15)
         label = driver.find_element(By.CSS_SELECTOR, "label[for='bell-3']")
         assert label.text.startswith("Bell 3"), label.text
-        Select(select).select_by_visible_text("Tolvane")
+        wait_for("Tolvane chosen for bell 3", hand_bell_three_to_tolvane, 10)
         wait_for("bell 3 handed to Tolvane",
                  lambda: "Bell 3: Tolvane" in driver.find_element(By.ID, "status").text, 10)
 
@@ -118,9 +127,8 @@ def main():
         driver.find_element(By.XPATH, "//button[normalize-space()='Look to']").click()
         wait_for("rows on the page", lambda: len(driver.find_elements(By.CSS_SELECTOR, "#rows li")) >= 2, 20)
 
-        lines = wait_for("the touch's striking lines",
-                         lambda: driver.find_elements(By.CSS_SELECTOR, ".striking-line"), 120)
-        texts = [line.text for line in lines]
+        texts = wait_for("the touch's striking lines",
+                         lambda: [line.text for line in driver.find_elements(By.CSS_SELECTOR, ".striking-line")], 120)
         assert any(text.startswith("Tolvane bell 3:") for text in texts), texts
         assert any(text.startswith("band:") for text in texts), texts
         wait_for("the chart drawn", lambda: driver.execute_script(
