@@ -363,12 +363,30 @@ TEST(TwoBells, ASecondBellTheServerDidNotGiveLeavesItsKeyIdle)
     EXPECT_EQ(tower.engine().hands[1].bell, 3);
 }
 
+// A host that keeps every path the engine shows.
+struct PathRecorder : FakeHost {
+    void showPersonPath(const PersonPath& path) override { paths.push_back(path); }
+    std::vector<PersonPath> paths;
+};
+
+// Plain Bob Minor, the band on 1-5 and the person ringing Tolvane's 6.
+class PersonPathOnTheTenor : public testing::Test {
+protected:
+    PersonPathOnTheTenor()
+    {
+        controller.applySettings(plainBobMinor());
+        controller.setPersonBells({6, 0});
+        controller.bytesReceived(makeBellAssignment(6, "Band", "12345").bytes());
+        controller.bytesReceived(makeBellAssignment(6, "Tolvane", "6").bytes());
+    }
+    void strike(int bell, bool handstroke) { controller.bytesReceived(makeStrike(bell, handstroke, 0, 0).bytes()); }
+
+    PathRecorder host;
+    RingerController controller{host, "Tolvane"};
+};
+
 TEST(PersonBell, ABellTolvaneWasNotGivenIsNotRungByHandAndTolvaneRingsAllItsOwn)
 {
-    struct Recorder : FakeHost {
-        void showPersonPath(const PersonPath& path) override { paths.push_back(path); }
-        std::vector<PersonPath> paths;
-    };
     SimulatedTower tower(6, "56", plainBobMinor());
     tower.controller.setPersonBells({2, 0});
     tower.controller.keyPressed(Key::J, true, false);
@@ -376,7 +394,7 @@ TEST(PersonBell, ABellTolvaneWasNotGivenIsNotRungByHandAndTolvaneRingsAllItsOwn)
     tower.ringRows({"123456", "123456"});
     EXPECT_EQ(tower.robotStrikes.size(), 4u);
 
-    Recorder host;
+    PathRecorder host;
     RingerController controller(host, "Tolvane");
     controller.setPersonBells({2, 0});
     controller.bytesReceived(makeBellAssignment(6, "Tolvane", "56").bytes());
@@ -385,21 +403,8 @@ TEST(PersonBell, ABellTolvaneWasNotGivenIsNotRungByHandAndTolvaneRingsAllItsOwn)
     EXPECT_FALSE(host.paths.back().rung);
 }
 
-TEST(PersonBell, ThePathShowsTheLastCurrentAndNextRows)
+TEST_F(PersonPathOnTheTenor, ThePathShowsTheLastCurrentAndNextRows)
 {
-    struct Recorder : FakeHost {
-        void showPersonPath(const PersonPath& path) override { paths.push_back(path); }
-        std::vector<PersonPath> paths;
-    };
-    Recorder host;
-    RingerController controller(host, "Tolvane");
-    controller.applySettings(plainBobMinor());
-    controller.setPersonBells({6, 0});
-    controller.bytesReceived(makeBellAssignment(6, "Band", "12345").bytes());
-    controller.bytesReceived(makeBellAssignment(6, "Tolvane", "6").bytes());
-    const auto strike = [&](int bell, bool handstroke) {
-        controller.bytesReceived(makeStrike(bell, handstroke, 0, 0).bytes());
-    };
     for (int row = 0; row < 2; ++row)
         for (int bell = 1; bell <= 6; ++bell)
             strike(bell, row == 0);
@@ -419,24 +424,14 @@ TEST(PersonBell, ThePathShowsTheLastCurrentAndNextRows)
     EXPECT_EQ(path.leadRows.back(), "135264");
 }
 
-TEST(PersonBell, TheLeadRowsFollowTheTouchIntoTheSecondLead)
+TEST_F(PersonPathOnTheTenor, TheLeadRowsFollowTheTouchIntoTheSecondLead)
 {
-    struct Recorder : FakeHost {
-        void showPersonPath(const PersonPath& path) override { paths.push_back(path); }
-        std::vector<PersonPath> paths;
-    };
-    Recorder host;
-    RingerController controller(host, "Tolvane");
-    controller.applySettings(plainBobMinor());
-    controller.setPersonBells({6, 0});
-    controller.bytesReceived(makeBellAssignment(6, "Band", "12345").bytes());
-    controller.bytesReceived(makeBellAssignment(6, "Tolvane", "6").bytes());
     // Rounds, then the first lead whole and two rows of the second, each row
     // struck in the order the last path said it comes.
     std::string row = "123456";
     for (int rowIndex = 0; rowIndex < 2 + 12 + 2; ++rowIndex) {
         for (char symbol : row)
-            controller.bytesReceived(makeStrike(symbol - '0', rowIndex % 2 == 0, 0, 0).bytes());
+            strike(symbol - '0', rowIndex % 2 == 0);
         ASSERT_FALSE(host.paths.empty());
         row = host.paths.back().currentRow;
     }
