@@ -36,9 +36,10 @@ public:
                          const std::vector<int>& /*offsetsMs*/)
     {
     }
-    // A touch has stood: its blows as the server heard them and their analysis.
+    // A touch has stood: its blows as the server heard them, their analysis
+    // and how its rows ran.
     virtual void struck(int /*touch*/, const std::vector<striking::Blow>& /*blows*/,
-                        const striking::StrikingReport& /*report*/)
+                        const striking::StrikingReport& /*report*/, const striking::RowFigures& /*rows*/)
     {
     }
 };
@@ -135,7 +136,8 @@ private:
     void followBlow(std::size_t position, Micros now);
     void recordRow();
     void reportStriking();
-    void logStrokesAndRows(const std::string& prefix, const striking::StrikingReport& report);
+    void logStrokesAndRows(const std::string& prefix, const striking::StrikingReport& report,
+                           const striking::RowFigures& rows);
     void logAgainstTrueRhythm(const std::string& prefix, const striking::StrikingReport& report);
 
     void beginTouch(Micros now);

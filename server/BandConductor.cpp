@@ -152,13 +152,13 @@ void Band::logAgainstTrueRhythm(const std::string& prefix, const striking::Strik
 // After the lines scripts already read: each ringer's and the band's
 // figures at handstroke and at backstroke, then how the rows ran and the
 // handstroke gap, from the method on.
-void Band::logStrokesAndRows(const std::string& prefix, const striking::StrikingReport& report)
+void Band::logStrokesAndRows(const std::string& prefix, const striking::StrikingReport& report,
+                             const striking::RowFigures& rows)
 {
     for (const striking::RingerStats& ringer : report.ringers)
         if (ringer.ringer != kBandName)
             out_.log(prefix + "strokes: " + striking::describeStrokes(striking::describeWho(ringer), ringer.stats, ringer.strokes));
     out_.log(prefix + "strokes: " + striking::describeStrokes("band", report.band, report.bandStrokes));
-    const striking::RowFigures rows = striking::rowFigures(blows_, methodFromRow_);
     out_.log(prefix + striking::describeRows(rows));
     out_.log(prefix + striking::describeGap(rows));
 }
@@ -177,8 +177,9 @@ void Band::reportStriking()
             out_.log(prefix + striking::describeBand(ringer.stats));
     if (settings_.keepsRhythm)
         logAgainstTrueRhythm(prefix, report);
-    logStrokesAndRows(prefix, report);
-    out_.struck(touchesRung_, blows_, report);
+    const striking::RowFigures rows = striking::rowFigures(blows_, methodFromRow_);
+    logStrokesAndRows(prefix, report, rows);
+    out_.struck(touchesRung_, blows_, report, rows);
     blows_.clear();
     idealsMs_.clear();
 }

@@ -73,10 +73,10 @@ void Tower::rowRung(int number, bool handstroke, const std::string& row, const s
     keepLast(rows, RowHeard{number, handstroke, row, offsetsMs}, kRowsKept);
 }
 
-void Tower::struck(int touch, const std::vector<striking::Blow>& blows, const striking::StrikingReport& report)
+void Tower::struck(int touch, const std::vector<striking::Blow>& blows, const striking::StrikingReport& report,
+                   const striking::RowFigures& rows)
 {
-    TouchStruck struck{touch, std::move(strikingLines_), {}, report.ringers, report.band, report.bandStrokes,
-                       striking::rowFigures(blows, report.countedFromRow)};
+    TouchStruck struck{touch, std::move(strikingLines_), {}, report.ringers, report.band, report.bandStrokes, rows};
     strikingLines_.clear();
     std::vector<std::string> clients;
     for (const striking::RingerStats& ringer : report.ringers)

@@ -94,7 +94,8 @@ public:
     void text(const std::string& text) override;
     void log(const std::string& line) override;
     void rowRung(int number, bool handstroke, const std::string& row, const std::vector<int>& offsetsMs) override;
-    void struck(int touch, const std::vector<striking::Blow>& blows, const striking::StrikingReport& report) override;
+    void struck(int touch, const std::vector<striking::Blow>& blows, const striking::StrikingReport& report,
+                const striking::RowFigures& rows) override;
 
 private:
     TowerHost& host_;
